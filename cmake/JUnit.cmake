@@ -1,0 +1,33 @@
+# add_junit_test(NAME <test> LIBRARY <target> SOURCES <files...> [LAUNCHER <cmd...>])
+# Compiles the Java sources against JUnit 5 and registers a CTest test that runs
+# them in a real JVM with -Xcheck:jni, finding the JNI library through
+# java.library.path. LAUNCHER prefixes the JVM command (e.g. unshare -n).
+find_file(JUNIT_CONSOLE_JAR junit-platform-console-standalone.jar
+          PATHS /usr/share/java NO_DEFAULT_PATH)
+if(NOT JUNIT_CONSOLE_JAR)
+  message(FATAL_ERROR "junit-platform-console-standalone.jar not found (run scripts/setup.sh)")
+endif()
+
+function(add_junit_test)
+  cmake_parse_arguments(JT "" "NAME;LIBRARY" "SOURCES;LAUNCHER;JVM_ARGS;CLASSPATH" ${ARGN})
+  set(classes ${CMAKE_CURRENT_BINARY_DIR}/${JT_NAME}-classes)
+  list(TRANSFORM JT_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
+  set(compile_cp ${JUNIT_CONSOLE_JAR} ${JT_CLASSPATH})
+  string(REPLACE ";" ":" compile_cp "${compile_cp}")
+  add_custom_command(
+    OUTPUT ${classes}/.stamp
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${classes}
+    COMMAND ${Java_JAVAC_EXECUTABLE} -Xlint:all -Werror --release 17 -d ${classes}
+            -cp ${compile_cp} ${sources}
+    COMMAND ${CMAKE_COMMAND} -E touch ${classes}/.stamp
+    DEPENDS ${sources}
+    COMMENT "Compiling Java tests for ${JT_NAME}")
+  add_custom_target(${JT_NAME}-classes ALL DEPENDS ${classes}/.stamp)
+  set(run_cp ${classes} ${JT_CLASSPATH})
+  string(REPLACE ";" ":" run_cp "${run_cp}")
+  add_test(NAME ${JT_NAME}
+    COMMAND ${JT_LAUNCHER} ${Java_JAVA_EXECUTABLE} -Xcheck:jni
+            -Djava.library.path=$<TARGET_FILE_DIR:${JT_LIBRARY}> ${JT_JVM_ARGS}
+            -jar ${JUNIT_CONSOLE_JAR} --disable-banner --fail-if-no-tests
+            --details=tree --class-path ${run_cp} --scan-class-path)
+endfunction()

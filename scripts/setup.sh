@@ -1,0 +1,22 @@
+#!/bin/sh
+# Installs the Debian packages this project builds, runs and tests with.
+# Idempotent and silent when everything is already there.
+set -e
+packages="g++ make cmake libgtest-dev googletest iptables iproute2 util-linux
+faketime procps psmisc openjdk-17-jdk-headless junit5 libjna-java clang
+libclang-rt-14-dev"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed' ||
+    missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup.sh: root is needed to install packages" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+# shellcheck disable=SC2086
+apt-get install -y -qq --no-install-recommends $missing >/dev/null
