@@ -1,0 +1,179 @@
+// byteloom: once a second, reads and zeroes the packet-filter counters of the
+// accounted interfaces and publishes rates, day totals and a daily history.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <libgen.h>
+#include <string>
+#include <unistd.h>
+
+#include "calendar.h"
+#include "dayfiles.h"
+#include "daylines.h"
+#include "iftable.h"
+#include "runcommand.h"
+#include "sampling.h"
+
+namespace {
+
+constexpr char kpersistfailed[] = "FATAL! Couldn't open persistent file for writing! Exiting...";
+constexpr char kterminatefailed[] =
+    "FATAL! Couldn't open persistent file for writing after receiving SIGTERM!";
+
+volatile sig_atomic_t terminaterequested = 0;
+volatile sig_atomic_t recoverydone = 0;
+
+tm now;  // local time of the previous cycle; its calendar day is the accounting day
+char capture[CAPTURESIZE];
+
+// Once running, the handler only raises a flag: the cycle in progress
+// finishes and the loop persists the day. Before the start-up recovery has
+// restored the day, persisting would overwrite it with zeros, so the daemon
+// ends without writing, as when the paths are not known yet.
+void terminate(int) {
+  if (recoverydone) {
+    terminaterequested = 1;
+    return;
+  }
+  ssize_t ignored = write(STDOUT_FILENO, kterminatefailed, sizeof kterminatefailed - 1);
+  (void)ignored;
+  _exit(1);
+}
+
+void armsignals() {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGHUP, &ignore, nullptr);
+  struct sigaction handler {};
+  handler.sa_handler = terminate;
+  sigemptyset(&handler.sa_mask);
+  sigaction(SIGTERM, &handler, nullptr);
+  sigaction(SIGINT, &handler, nullptr);
+}
+
+int fatal(const char* message) {
+  fputs(message, stdout);
+  return -1;
+}
+
+tm localnow() {
+  time_t seconds = time(nullptr);
+  tm local{};
+  if (const tm* converted = localtime(&seconds)) local = *converted;
+  return local;
+}
+
+std::string executabledirectory() {
+  char path[1024] = {};
+  ssize_t len = readlink("/proc/self/exe", path, sizeof path);
+  if (len >= static_cast<ssize_t>(sizeof path)) errno = ENAMETOOLONG;
+  if (len < 0 || len >= static_cast<ssize_t>(sizeof path)) {
+    perror("readlink");
+    memset(path, 0, sizeof path);
+  }
+  return dirname(path);
+}
+
+// The directory is quoted for the shell: a path with spaces or shell
+// characters names the script and nothing else.
+std::string shellquoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+int startup() {
+  std::string directory = executabledirectory();
+  std::string command = shellquoted(directory) + "/" + HEADSCRIPT;
+  if (runcommand(command.c_str(), capture) != 0) {
+    printf("ERROR. runcommand(iheadcmd)!=0. Sorry... errno=%d\n", -1);
+    return -1;
+  }
+  if (capture[0] == '\0') {
+    printf("ERROR. Could not find %s in the executable's path (%s). Exiting...\n", HEADSCRIPT,
+           directory.c_str());
+    return -1;
+  }
+  if (init_ifinfoarr(capture) != 0 || preparedayfiles() != 0) {
+    printf("ERROR. init_ifinfoarr()!=0. Sorry... errno=%d\n", -1);
+    return -1;
+  }
+  return 0;
+}
+
+int recoverday() {
+  tm persistentdate{}, volumesdate{};
+  int persistentresult = getpersistentfiledate(&persistentdate);
+  int volumesresult = getvolumesdate(&volumesdate);
+  switch (chooserecovery(persistentresult, persistentdate, volumesresult, volumesdate, now)) {
+    case Recovery::fresh:
+    case Recovery::archived:
+      return 0;
+    case Recovery::resume:
+      loadpersistentvaluestoaccs();
+      return 0;
+    case Recovery::archive:
+      if (copypersistenttovolumes() != 0)
+        return fatal("FATAL! Couldn't open copy persistent file values to volumes file! Exiting...");
+      if (persisttodayvolume(now) != 0) return fatal(kpersistfailed);
+      return 0;
+  }
+  return 0;
+}
+
+int changeday(const tm& cur) {
+  if (savevolumes(now) != 0) return fatal("FATAL! Couldn't open volumes file for writing! Exiting...");
+  resetdaycounters();
+  if (saveratestofile() != 0) return fatal("FATAL! Couldn't open file for writing! Exiting...");
+  if (persisttodayvolume(cur) != 0) return fatal(kpersistfailed);
+  return 0;
+}
+
+int runcycle() {
+  tm cur = localnow();
+  if (!samedate(cur, now)) {
+    if (changeday(cur) != 0) return -1;
+  } else if (cur.tm_min != now.tm_min && persisttodayvolume(now) != 0) {
+    return fatal(kpersistfailed);
+  }
+  now = cur;
+  if (runcommand(iptcmd, capture) != 0) return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");
+  extractbytes(capture);
+  if (saveratestofile() != 0) return fatal("FATAL! Couldn't open file for writing! Exiting...");
+  return 0;
+}
+
+// A termination signal cuts the sleep short; the caller checks the flag.
+void sleeptonextsecond() {
+  timespec reading{};
+  clock_gettime(CLOCK_MONOTONIC, &reading);
+  timespec request = sleeprequest(reading);
+  clock_nanosleep(CLOCK_MONOTONIC, 0, &request, nullptr);
+}
+
+int persistandexit() {
+  if (persisttodayvolume(now) != 0) {
+    fputs(kterminatefailed, stdout);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  armsignals();
+  if (startup() != 0) return -1;
+  now = localnow();
+  if (recoverday() != 0) return -1;
+  recoverydone = 1;
+  for (;;) {
+    if (runcycle() != 0) return -1;
+    if (terminaterequested) return persistandexit();
+    sleeptonextsecond();
+    if (terminaterequested) return persistandexit();
+  }
+}

@@ -1,0 +1,178 @@
+#include "dayfiles.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <libgen.h>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <unistd.h>
+
+#include "daylines.h"
+#include "iftable.h"
+
+namespace {
+
+constexpr int kcreatemode = 0666;
+constexpr off_t kfirsttail = 4096;
+
+std::unique_ptr<char[]> linebuffer;
+size_t linebuffercap = 0;
+std::string persisttemppath;
+std::string persistdirectory;
+
+bool writeall(int fd, const char* data, size_t len) {
+  while (len > 0) {
+    ssize_t n = write(fd, data, len);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    len -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+int openfortruncate(const char* path) {
+  return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kcreatemode);
+}
+
+// Makes the rename itself durable, not only the new file's contents.
+void syncdirectory() {
+  int fd = open(persistdirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// The new contents go to a temporary file in the same directory, reach the
+// disk, and only then replace the old file: a crash, kill -9 or full disk
+// leaves either the old file or the new one, never a torn one.
+int replacepersistentfile(const char* data, size_t len) {
+  const char* temp = persisttemppath.c_str();
+  int fd = openfortruncate(temp);
+  if (fd < 0) return -1;
+  bool written = writeall(fd, data, len) && fsync(fd) == 0;
+  int error = errno;
+  if (close(fd) != 0 && written) written = false, error = errno;
+  if (written && rename(temp, outpersistentfileday) != 0) written = false, error = errno;
+  if (!written) {
+    errno = error;
+    perror("failed to write to persistent file:");
+    unlink(temp);
+    return 0;
+  }
+  syncdirectory();
+  return 0;
+}
+
+int appendtovolumes(const char* data, size_t len) {
+  int fd = open(outdayvolumes, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kcreatemode);
+  if (fd < 0) return -1;
+  // A finished day exists nowhere else once the persistent file moves on.
+  if (!writeall(fd, data, len) || fsync(fd) != 0) perror("failed to write to volumes file:");
+  close(fd);
+  return 0;
+}
+
+std::string directoryof(const char* path) {
+  std::string copy(path);
+  return dirname(copy.data());
+}
+
+int readlastline(const char* path, std::string& line) {
+  FILE* stream = fopen(path, "re");
+  if (stream == nullptr) return -1;
+  return getLastLineOfFile(stream, line);
+}
+
+}  // namespace
+
+int preparedayfiles() {
+  linebuffercap = linebuffersize(iftable());
+  linebuffer.reset(new (std::nothrow) char[linebuffercap]);
+  persisttemppath = std::string(outpersistentfileday) + ".tmp";
+  persistdirectory = directoryof(outpersistentfileday);
+  return linebuffer ? 0 : -1;
+}
+
+int saveratestofile() {
+  int ratefd = openfortruncate(outfile);
+  int todayfd = openfortruncate(outfileday);
+  if (ratefd >= 0 && todayfd >= 0) {
+    writeall(ratefd, linebuffer.get(), formatrates(linebuffer.get(), linebuffercap, iftable()));
+    writeall(todayfd, linebuffer.get(), formattotals(linebuffer.get(), linebuffercap, iftable()));
+  }
+  if (ratefd >= 0) close(ratefd);
+  if (todayfd >= 0) close(todayfd);
+  return ratefd >= 0 && todayfd >= 0 ? 0 : -1;
+}
+
+int persisttodayvolume(tm date) {
+  size_t len = formatdayline(linebuffer.get(), linebuffercap, date, iftable(), false);
+  return replacepersistentfile(linebuffer.get(), len);
+}
+
+int savevolumes(tm date) {
+  size_t len = formatdayline(linebuffer.get(), linebuffercap, date, iftable(), true);
+  return appendtovolumes(linebuffer.get(), len);
+}
+
+int copypersistenttovolumes() {
+  std::string line;
+  if (readlastline(outpersistentfileday, line) != 0) return -1;
+  line += '\n';
+  return appendtovolumes(line.data(), line.size()) == 0 ? 0 : -2;
+}
+
+int loadpersistentvaluestoaccs() {
+  std::string line;
+  if (readlastline(outpersistentfileday, line) != 0) return -1;
+  tm date{};
+  size_t itemsstart = 0;
+  if (int result = readdatestamp(line.c_str(), &date, &itemsstart); result != 0) return result;
+  // Without the closing bracket nothing says where the items begin.
+  if (itemsstart != NOITEMS) restoredaytotals(std::string_view(line).substr(itemsstart), iftable());
+  return 0;
+}
+
+int getpersistentfiledate(tm* date) {
+  FILE* stream = fopen(outpersistentfileday, "re");
+  if (stream == nullptr) return -1;
+  char* line = nullptr;
+  size_t cap = 0;
+  ssize_t len = getline(&line, &cap, stream);
+  fclose(stream);
+  size_t itemsstart = 0;
+  int result = len <= 0 ? -2 : readdatestamp(line, date, &itemsstart);
+  free(line);
+  return result;
+}
+
+int getvolumesdate(tm* date) {
+  std::string line;
+  if (readlastline(outdayvolumes, line) != 0) return -1;
+  size_t itemsstart = 0;
+  return readdatestamp(line.c_str(), date, &itemsstart);
+}
+
+// Reads growing tails from the end until the last line starts inside one, so
+// a long history costs no more than its last line.
+int getLastLineOfFile(FILE* stream, std::string& line) {
+  line.clear();
+  off_t size = fseeko(stream, 0, SEEK_END) == 0 ? ftello(stream) : 0;
+  std::string tail;
+  for (off_t want = kfirsttail; size > 0; want *= 2) {
+    off_t from = want < size ? size - want : 0;
+    tail.resize(static_cast<size_t>(size - from));
+    if (fseeko(stream, from, SEEK_SET) != 0) break;
+    tail.resize(fread(tail.data(), 1, tail.size(), stream));
+    std::string_view last = lastline(tail);
+    if (from == 0 || (!last.empty() && last.data() > tail.data())) {
+      line.assign(last);
+      break;
+    }
+  }
+  fclose(stream);
+  return 0;
+}

@@ -1,0 +1,166 @@
+#include "daylines.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "calendar.h"
+
+namespace {
+
+IfInfo record(const char* label, int64_t cur_in, int64_t cur_out, int64_t day_in, int64_t day_out) {
+  IfInfo r{};
+  std::strcpy(r.label, label);
+  r.cur_in = cur_in;
+  r.cur_out = cur_out;
+  r.day_in = day_in;
+  r.day_out = day_out;
+  return r;
+}
+
+tm date(int year, int month, int day) {
+  tm d{};
+  d.tm_year = year - 1900;
+  d.tm_mon = month - 1;
+  d.tm_mday = day;
+  return d;
+}
+
+template <typename Format>
+std::string formatted(Format format) {
+  char buf[4096];
+  size_t len = format(buf, sizeof buf);
+  EXPECT_EQ(std::strlen(buf), len);
+  return std::string(buf, len);
+}
+
+TEST(LineFormats, RatesInKilobytesWithTwoDecimals) {
+  std::vector<IfInfo> table = {record("wan", 812, 35, 0, 0), record("lan", 7, 0, 0, 0),
+                               record("x", 1234, 1235, 0, 0)};
+  EXPECT_EQ("0.81 0.04 0.01 0.00 1.23 1.24 ",
+            formatted([&](char* b, size_t c) { return formatrates(b, c, table); }));
+}
+
+TEST(LineFormats, TotalsAndDayLines) {
+  std::vector<IfInfo> table = {record("wan", 0, 0, 812, 35), record("lan", 0, 0, 7, 0)};
+  EXPECT_EQ("wan 812 35 lan 7 0 ",
+            formatted([&](char* b, size_t c) { return formattotals(b, c, table); }));
+  EXPECT_EQ("[2016-03-07] wan 812 35 lan 7 0 ",
+            formatted([&](char* b, size_t c) { return formatdayline(b, c, date(2016, 3, 7), table, false); }));
+  EXPECT_EQ("[2016-03-07] wan 812 35 lan 7 0 \n",
+            formatted([&](char* b, size_t c) { return formatdayline(b, c, date(2016, 3, 7), table, true); }));
+}
+
+TEST(LineFormats, EmptyTable) {
+  std::vector<IfInfo> none;
+  EXPECT_EQ("", formatted([&](char* b, size_t c) { return formatrates(b, c, none); }));
+  EXPECT_EQ("[2026-01-02] ", formatted([&](char* b, size_t c) { return formatdatestamp(b, c, date(2026, 1, 2)); }));
+  EXPECT_EQ("[2026-01-02] \n",
+            formatted([&](char* b, size_t c) { return formatdayline(b, c, date(2026, 1, 2), none, true); }));
+}
+
+TEST(LineFormats, BufferSizeHoldsTheLongestLines) {
+  constexpr int64_t kmin = std::numeric_limits<int64_t>::min();
+  std::string longlabel(255, 'l');
+  std::vector<IfInfo> table(40, record(longlabel.c_str(), kmin, kmin, kmin, kmin));
+  table.push_back(record("a", kmin, kmin, kmin, kmin));
+  size_t cap = linebuffersize(table);
+  std::vector<char> buf(cap + 1, '#');
+  tm farfuture = date(-2'000'000'000, -2'000'000'000, -2'000'000'000);
+  size_t len = formatdayline(buf.data(), cap, farfuture, table, true);
+  EXPECT_EQ('\n', buf[len - 1]) << "the history line was cut";
+  EXPECT_EQ('#', buf[cap]);
+  len = formatrates(buf.data(), cap, table);
+  EXPECT_EQ(41u * 2 * std::strlen("-9223372036854775.81 "), len);
+}
+
+TEST(LineFormats, NeverWritePastTheCapacity) {
+  std::vector<IfInfo> table = {record("wan", 0, 0, 812, 35)};
+  char buf[8];
+  std::memset(buf, '#', sizeof buf);
+  EXPECT_EQ(4u, formattotals(buf, 5, table));
+  EXPECT_STREQ("wan ", buf);
+  EXPECT_EQ('#', buf[5]);
+}
+
+TEST(DateStamp, ReadsStampsAndRejectsOthers) {
+  tm d{};
+  size_t start = 0;
+  EXPECT_EQ(0, readdatestamp("[2016-03-07] wan 1 2 ", &d, &start));
+  EXPECT_TRUE(samedate(date(2016, 3, 7), d));
+  EXPECT_EQ(12u, start);
+  EXPECT_EQ(-2, readdatestamp("", &d, &start));
+  EXPECT_EQ(-3, readdatestamp("wan 1 2", &d, &start));
+  EXPECT_EQ(-3, readdatestamp("[2016-03] x", &d, &start));
+  EXPECT_EQ(0, readdatestamp("[2016-03-07 wan 1 2", &d, &start));
+  EXPECT_EQ(NOITEMS, start);
+}
+
+TEST(Restore, EveryWrittenLabelComesBack) {
+  std::vector<IfInfo> table = {record("wan", 0, 0, 0, 0), record("up_link", 0, 0, 0, 0),
+                               record("UNKNOWN-2", 0, 0, 0, 0), record("wan", 0, 0, 0, 0),
+                               record("missing", 0, 0, 9, 9)};
+  restoredaytotals(" up_link 3 4 wan 1 2 UNKNOWN-2 5 6 \n", table);
+  EXPECT_EQ(1, table[0].day_in);
+  EXPECT_EQ(2, table[0].day_out);
+  EXPECT_EQ(3, table[1].day_in);
+  EXPECT_EQ(4, table[1].day_out);
+  EXPECT_EQ(5, table[2].day_in);
+  EXPECT_EQ(1, table[3].day_in);
+  EXPECT_EQ(9, table[4].day_in);
+}
+
+TEST(Restore, AMalformedItemEndsTheLoad) {
+  std::vector<IfInfo> table = {record("a", 0, 0, 0, 0), record("b", 0, 0, 0, 0),
+                               record("c", 0, 0, 0, 0)};
+  restoredaytotals(" a 1 2 b x 3 c 5 6 ", table);
+  EXPECT_EQ(1, table[0].day_in);
+  EXPECT_EQ(0, table[1].day_in);
+  EXPECT_EQ(0, table[2].day_in);
+  restoredaytotals(" c 5", table);
+  EXPECT_EQ(0, table[2].day_in);
+}
+
+TEST(LastLine, SkipsTrailingNewlines) {
+  EXPECT_EQ("b c", lastline("a\nb c\n\n\n"));
+  EXPECT_EQ("only", lastline("only"));
+  EXPECT_EQ("", lastline(""));
+  EXPECT_EQ("", lastline("\n\n"));
+  EXPECT_EQ("x", lastline("\n\nx"));
+}
+
+TEST(Recovery, DecisionTable) {
+  tm today = date(2026, 12, 7), yesterday = date(2026, 12, 6), before = date(2026, 12, 5);
+  EXPECT_EQ(Recovery::fresh, chooserecovery(-1, today, 0, before, today));
+  EXPECT_EQ(Recovery::fresh, chooserecovery(-3, today, 0, before, today));
+  EXPECT_EQ(Recovery::archived, chooserecovery(0, yesterday, 0, yesterday, today));
+  EXPECT_EQ(Recovery::archived, chooserecovery(0, today, 0, today, today));
+  EXPECT_EQ(Recovery::resume, chooserecovery(0, today, 0, before, today));
+  EXPECT_EQ(Recovery::resume, chooserecovery(0, today, -1, today, today));
+  EXPECT_EQ(Recovery::archive, chooserecovery(0, yesterday, 0, before, today));
+  EXPECT_EQ(Recovery::archive, chooserecovery(0, yesterday, -2, yesterday, today));
+  EXPECT_EQ(Recovery::archive, chooserecovery(0, date(2026, 11, 7), 0, before, today));
+}
+
+TEST(DayChange, WholeCalendarDateCounts) {
+  EXPECT_TRUE(samedate(date(2026, 3, 7), date(2026, 3, 7)));
+  EXPECT_FALSE(samedate(date(2026, 3, 7), date(2026, 4, 7)));
+  EXPECT_FALSE(samedate(date(2026, 3, 7), date(2027, 3, 7)));
+  EXPECT_FALSE(samedate(date(2026, 3, 7), date(2026, 3, 8)));
+}
+
+TEST(SleepRequest, EndsOnTheNextWholeSecond) {
+  timespec request = sleeprequest({5, 250'000'000});
+  EXPECT_EQ(0, request.tv_sec);
+  EXPECT_EQ(750'000'000, request.tv_nsec);
+  request = sleeprequest({5, 0});
+  EXPECT_EQ(1, request.tv_sec);
+  EXPECT_EQ(0, request.tv_nsec);
+  request = sleeprequest({5, 999'999'999});
+  EXPECT_EQ(1, request.tv_nsec);
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// One accounted interface. Text fields are NUL-terminated inside their width.
+struct IfInfo {
+  char ifname[16];
+  char label[256];
+  char matchval[8];
+  char dest[32];
+  int64_t cur_in;
+  int64_t cur_out;
+  int64_t day_in;
+  int64_t day_out;
+};
+
+inline constexpr const char HEADSCRIPT[] = "getbyteloomheaders.sh";
+inline constexpr size_t PATHSIZE = 512;
+
+// The interface table, in the order of the start-up script's first line.
+extern IfInfo* ifinfoarrptr;
+extern int32_t ifinfoarrsize;
+
+extern char outfile[PATHSIZE];               // rate file
+extern char outfileday[PATHSIZE];            // today file
+extern char outpersistentfileday[PATHSIZE];  // persistent day file
+extern char outdayvolumes[PATHSIZE];         // history file
+
+// Builds the table and the four paths from the start-up script's output; 0 or -1.
+// A rejected item is named on standard error.
+int init_ifinfoarr(const char* text);
+
+// Zeroes cur_in and cur_out of every record.
+void resetcounters();
+
+// Zeroes day_in and day_out of every record.
+void resetdaycounters();
+
+// The table as a span, for the code that walks it.
+inline std::span<IfInfo> iftable() {
+  return {ifinfoarrptr, static_cast<size_t>(ifinfoarrsize)};
+}

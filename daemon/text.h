@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+// Splits a text like a tokenizer that takes a run of separators as one: the
+// pieces are never empty, and leading or trailing separators yield nothing.
+class Tokens {
+ public:
+  Tokens(std::string_view text, char separator) : rest_(text), separator_(separator) {}
+
+  // Stores the next piece in token; false when there is none left.
+  bool next(std::string_view& token) {
+    size_t start = rest_.find_first_not_of(separator_);
+    if (start == std::string_view::npos) {
+      rest_ = {};
+      return false;
+    }
+    rest_.remove_prefix(start);
+    size_t end = rest_.find(separator_);
+    if (end == std::string_view::npos) end = rest_.size();
+    token = rest_.substr(0, end);
+    rest_.remove_prefix(end);
+    return true;
+  }
+
+ private:
+  std::string_view rest_;
+  char separator_;
+};
+
+// Reads a decimal count like strtoll: an optional sign and the leading digits;
+// 0 without digits; clamped to the 64-bit range.
+inline int64_t parsecount(std::string_view token) {
+  constexpr int64_t kmax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kmin = std::numeric_limits<int64_t>::min();
+  size_t i = 0;
+  bool negative = false;
+  if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
+  int64_t value = 0;
+  for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i) {
+    int digit = token[i] - '0';
+    if (__builtin_mul_overflow(value, 10, &value) ||
+        __builtin_add_overflow(value, negative ? -digit : digit, &value))
+      return negative ? kmin : kmax;
+  }
+  return value;
+}
+
+// True when token is a whole decimal number: an optional sign and one or more digits.
+inline bool isdecimal(std::string_view token) {
+  if (!token.empty() && (token[0] == '+' || token[0] == '-')) token.remove_prefix(1);
+  return !token.empty() && token.find_first_not_of("0123456789") == std::string_view::npos;
+}
