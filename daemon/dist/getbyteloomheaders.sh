@@ -1,0 +1,174 @@
+#!/bin/sh
+# Start-up script of byteloom: reads the configuration file, checks it and
+# prints the six lines the daemon starts from (interface specifications, rate,
+# today, day and history file paths, labels). A bad file is named on standard
+# error and nothing is printed, so the daemon stops at once.
+#
+# The file is $BYTELOOM_CONF, or /etc/byteloom/byteloom.conf.
+
+conf=${BYTELOOM_CONF:-/etc/byteloom/byteloom.conf}
+
+if [ ! -r "$conf" ] || [ -d "$conf" ]; then
+    echo "byteloom: cannot read the configuration file $conf" >&2
+    exit 1
+fi
+
+# Byte semantics: the daemon's field limits are bytes, and labels may be UTF-8.
+LC_ALL=C exec awk -v conf="$conf" '
+function fail(message) {
+    printf "byteloom: %s:%d: %s\n", conf, NR, message > "/dev/stderr"
+    failed = 1
+}
+
+function uncomment(line,    at) {
+    # A "#" at the start of a word opens a comment; labels and names never hold one.
+    at = match(line, /(^|[ \t])#/)
+    if (at) line = substr(line, 1, at - 1)
+    sub(/^[ \t]+/, "", line)
+    sub(/[ \t]+$/, "", line)
+    return line
+}
+
+# iptables prints a mark as lower-case hex without leading zeros, and the
+# daemon compares the text of the listing, so only that spelling can match.
+function checkmark(value) {
+    if (length(value) > 7) return "match value \"" value "\" is longer than 7 characters"
+    if (value !~ /^0x(0|[1-9a-f][0-9a-f]*)$/)
+        return "match value \"" value "\" must be written as iptables lists it, e.g. 0x2"
+    return ""
+}
+
+function checkoctets(address,    octets, i) {
+    if (split(address, octets, ".") != 4) return 0
+    for (i = 1; i <= 4; i++)
+        if (octets[i] !~ /^(0|[1-9][0-9]?[0-9]?)$/ || octets[i] + 0 > 255) return 0
+    return 1
+}
+
+function hostbitsclear(address, prefix,    octets, i, bits, keep, block) {
+    split(address, octets, ".")
+    for (i = 1; i <= 4; i++) {
+        keep = prefix - 8 * (i - 1)
+        if (keep >= 8) continue
+        block = keep <= 0 ? 256 : 2 ^ (8 - keep)
+        if (octets[i] % block != 0) return 0
+    }
+    return 1
+}
+
+# The destination is compared with the listing as text too: an IPv4 address,
+# or a network with its host bits clear, the way iptables prints it.
+function checkdest(dest,    parts, n, prefix) {
+    if (length(dest) > 31) return "destination \"" dest "\" is longer than 31 characters"
+    n = split(dest, parts, "/")
+    if (n > 2 || !checkoctets(parts[1]))
+        return "destination \"" dest "\" is not an IPv4 address or address/prefix"
+    if (n == 1) return ""
+    prefix = parts[2]
+    if (prefix !~ /^[0-9]+$/ || prefix + 0 > 32)
+        return "destination \"" dest "\" has a bad prefix length"
+    if (prefix + 0 == 32) return "destination \"" dest "\" must be written without /32"
+    if (prefix + 0 == 0) return "destination \"" dest "\" matches everything; use a plain interface"
+    if (!hostbitsclear(parts[1], prefix + 0))
+        return "destination \"" dest "\" has host bits set; write the network address"
+    return ""
+}
+
+function checkifname(name) {
+    if (name == "") return "interface specification without a name"
+    if (length(name) > 15) return "interface name \"" name "\" is longer than 15 characters"
+    if (name !~ /^[A-Za-z0-9_.-]+[+]?$/) return "interface name \"" name "\" holds a character iptables rejects"
+    return ""
+}
+
+function checkspec(spec,    parts, n, problem) {
+    n = split(spec, parts, ":")
+    if (n != 1 && n != 3) return "interface \"" spec "\" must be ifname or ifname:matchval:dest"
+    problem = checkifname(parts[1])
+    if (problem == "" && n == 3) problem = checkmark(parts[2])
+    if (problem == "" && n == 3) problem = checkdest(parts[3])
+    return problem
+}
+
+function checklabel(label) {
+    if (length(label) > 255) return "label \"" label "\" is longer than 255 characters"
+    if (label ~ /[\001-\037\177]/) return "label holds a control character"
+    return ""
+}
+
+# A catch-all ahead of a qualified entry of the same interface takes all of
+# its traffic, so the qualified one would never count a byte.
+function checkshadow(spec, name) {
+    if (spec in seenspec) return "interface \"" spec "\" is listed twice"
+    if (name in catchall) return "interface \"" spec "\" comes after \"" name "\", which takes all its traffic"
+    return ""
+}
+
+function addinterface(line,    fields, spec, label, name, problem) {
+    if (split(line, fields, /[ \t]+/) != 2) {
+        fail("expected \"<interface> <label>\", got \"" line "\"")
+        return
+    }
+    spec = fields[1]; label = fields[2]
+    name = spec; sub(/:.*/, "", name)
+    problem = checkspec(spec)
+    if (problem == "") problem = checkshadow(spec, name)
+    if (problem == "") problem = checklabel(label)
+    if (problem == "" && label in seenlabel) problem = "label \"" label "\" is used twice"
+    if (problem != "") { fail(problem); return }
+    seenspec[spec] = 1; seenlabel[label] = 1
+    if (spec == name) catchall[name] = 1
+    if (label !~ /^[A-Za-z0-9-]+$/)
+        printf "byteloom: %s:%d: warning: label \"%s\" holds characters other than letters, digits and \"-\"; its day totals are not restored after a restart\n", conf, NR, label > "/dev/stderr"
+    count++
+    specs = specs (count > 1 ? " " : "") spec
+    labels = labels (count > 1 ? " " : "") label
+}
+
+function addpath(line,    key, value) {
+    key = line; sub(/[ \t]*=.*/, "", key)
+    value = line; sub(/^[^=]*=[ \t]*/, "", value)
+    if (!(key in path)) { fail("unknown setting \"" key "\""); return }
+    if (key in setpath) { fail("setting \"" key "\" is given twice"); return }
+    setpath[key] = 1
+    if (value !~ /^\//) { fail(key " must be an absolute path"); return }
+    if (length(value) > 511) { fail(key " is longer than 511 characters"); return }
+    if (value ~ /[\001-\037\177]/) { fail(key " holds a control character"); return }
+    path[key] = value
+}
+
+function checkdistinctpaths(    i, j) {
+    for (i = 1; i <= 4; i++)
+        for (j = i + 1; j <= 4; j++)
+            if (path[keys[i]] == path[keys[j]]) {
+                printf "byteloom: %s: %s and %s are the same file\n", conf, keys[i], keys[j] > "/dev/stderr"
+                failed = 1
+            }
+}
+
+BEGIN {
+    split("RATE_FILE TODAY_FILE DAY_FILE HISTORY_FILE", keys, " ")
+    path["RATE_FILE"] = "/run/byteloom/rate"
+    path["TODAY_FILE"] = "/run/byteloom/today"
+    path["DAY_FILE"] = "/var/lib/byteloom/day"
+    path["HISTORY_FILE"] = "/var/lib/byteloom/history"
+}
+
+{
+    line = uncomment($0)
+    if (line == "") next
+    if (line ~ /^[A-Za-z0-9_]+[ \t]*=/) addpath(line)
+    else addinterface(line)
+}
+
+END {
+    if (count == 0 && !failed) {
+        printf "byteloom: %s: names no interface to account\n", conf > "/dev/stderr"
+        failed = 1
+    }
+    checkdistinctpaths()
+    if (failed) exit 1
+    print specs
+    for (i = 1; i <= 4; i++) print path[keys[i]]
+    print labels
+}' "$conf"

@@ -1,0 +1,151 @@
+#include "sandbox.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string rule(long long bytes, const std::string& in, const std::string& out,
+                 const std::string& dest) {
+  char line[256];
+  snprintf(line, sizeof line, "%8d %8lld RETURN     all  --  %-6s %-6s  0.0.0.0/0            %s\n",
+           1, bytes, in.c_str(), out.c_str(), dest.c_str());
+  return line;
+}
+
+std::vector<std::string> mergedenvironment(const std::map<std::string, std::string>& overrides) {
+  std::map<std::string, std::string> merged;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::string text = *entry;
+    size_t equals = text.find('=');
+    if (equals != std::string::npos) merged[text.substr(0, equals)] = text.substr(equals + 1);
+  }
+  for (const auto& [key, value] : overrides) merged[key] = value;
+  std::vector<std::string> result;
+  for (const auto& [key, value] : merged) result.push_back(key + "=" + value);
+  return result;
+}
+
+}  // namespace
+
+std::string inrule(long long bytes, const std::string& ifname, const std::string& dest) {
+  return rule(bytes, ifname, "*", dest);
+}
+
+std::string outrule(long long bytes, const std::string& ifname, const std::string& dest) {
+  return rule(bytes, "*", ifname, dest);
+}
+
+Sandbox::Sandbox() {
+  char pattern[] = "/tmp/byteloom-system-XXXXXX";
+  dir_ = mkdtemp(pattern);
+  fs::create_directories(path("bin"));
+  fs::create_directories(path("listings"));
+  fs::copy_file(BYTELOOM_BINARY, path("byteloom"));
+  fs::copy_file(FAKE_IPTABLES, path("bin/iptables"));
+  clock("2026-03-07 12:00:00");
+  environment = {
+      {"PATH", path("bin") + ":/usr/sbin:/usr/bin:/sbin:/bin"},
+      {"TZ", "UTC"},
+      {"LD_PRELOAD", FAKETIME_LIBRARY},
+      {"FAKETIME_TIMESTAMP_FILE", path("clock")},
+      {"FAKETIME_NO_CACHE", "1"},
+      {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+  };
+}
+
+Sandbox::~Sandbox() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  fs::remove_all(dir_);
+}
+
+void Sandbox::script(const std::string& body) {
+  write("getbyteloomheaders.sh", "#!/bin/sh\n" + body);
+  chmod(path("getbyteloomheaders.sh").c_str(), 0755);
+}
+
+void Sandbox::standardscript(const std::string& specs, const std::string& labels) {
+  script("echo '" + specs + "'\necho " + path("rate") + "\necho " + path("today") + "\necho " +
+         path("day") + "\necho " + path("history") + "\necho '" + labels + "'\n");
+}
+
+void Sandbox::queue(const std::string& chain, const std::string& rules) {
+  write("listings/." + chain, rules);
+  // Renamed into place, so the fake never serves half a file.
+  fs::rename(path("listings/." + chain), path("listings/" + chain));
+}
+
+void Sandbox::clock(const std::string& when) {
+  write("clock.new", "@" + when + "\n");
+  fs::rename(path("clock.new"), path("clock"));
+}
+
+pid_t Sandbox::start() {
+  std::vector<std::string> env = mergedenvironment(environment);
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::string binary = path("byteloom");
+  pid_ = fork();
+  if (pid_ == 0) {
+    int out = open(path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    chdir("/");
+    char* argv[] = {binary.data(), nullptr};
+    execve(binary.c_str(), argv, envp.data());
+    _exit(127);
+  }
+  return pid_;
+}
+
+int Sandbox::wait(std::chrono::milliseconds timeout) {
+  int status = 0;
+  bool ended = waitfor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
+  if (!ended) return -1;
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void Sandbox::signal(int number) { kill(pid_, number); }
+
+bool Sandbox::running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+std::string Sandbox::read(const std::string& name) const {
+  std::ifstream in(path(name));
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Sandbox::write(const std::string& name, const std::string& text) const {
+  std::ofstream(path(name)) << text;
+}
+
+bool Sandbox::waitfor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}

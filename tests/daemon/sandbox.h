@@ -1,0 +1,55 @@
+#pragma once
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+
+// A private directory with a copy of the daemon, its start-up script, a fake
+// iptables first on PATH and a fake wall clock (libfaketime): the daemon runs
+// for real, but its surroundings are the test's.
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+
+  const std::string& dir() const { return dir_; }
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+  // Writes the start-up script; standardscript() prints the usual six lines.
+  void script(const std::string& body);
+  void standardscript(const std::string& specs, const std::string& labels);
+
+  // Queues rule lines that the fake iptables prints once for the chain.
+  void queue(const std::string& chain, const std::string& rules);
+
+  // Sets the wall clock seen by the next start ("2026-03-07 12:00:00"), or
+  // moves the clock of a running daemon.
+  void clock(const std::string& when);
+
+  pid_t start();
+  // The exit status, or -1 if the daemon still runs after the time-out.
+  int wait(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  void signal(int number);
+  bool running();
+
+  std::string stdoutput() const { return read("stdout"); }
+  std::string stderror() const { return read("stderr"); }
+  std::string read(const std::string& name) const;
+  void write(const std::string& name, const std::string& text) const;
+
+  // Polls until done() holds or the time-out passes.
+  static bool waitfor(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+  std::map<std::string, std::string> environment;
+
+ private:
+  std::string dir_;
+  pid_t pid_ = -1;
+};
+
+// Rule lines in the listing's layout.
+std::string inrule(long long bytes, const std::string& ifname, const std::string& dest = "0.0.0.0/0");
+std::string outrule(long long bytes, const std::string& ifname, const std::string& dest = "0.0.0.0/0");
