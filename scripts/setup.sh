@@ -4,7 +4,8 @@
 set -e
 packages="g++ make cmake libgtest-dev googletest iptables iproute2 util-linux
 faketime procps psmisc openjdk-17-jdk-headless junit5 libjna-java clang
-libclang-rt-14-dev"
+libclang-rt-14-dev
+dpkg-dev fakeroot kmod systemd groff-base man-db"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed' ||

@@ -1,8 +1,23 @@
 #!/bin/sh
-# Sets up, builds and runs the whole test suite.
+# Sets up, builds and runs the whole test suite: the tests on a release build,
+# again on a sanitizer build (memory errors and undefined behaviour fail
+# them), then each parser under a coverage-guided fuzzer for a bounded time.
 set -e
 cd "$(dirname "$0")/.."
+jobs=$(nproc)
 scripts/setup.sh
+
 cmake -S . -B build >/dev/null
-cmake --build build -j"$(nproc)"
-ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 600
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+
+cmake -S . -B build-sanitize -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_JNI=OFF >/dev/null
+cmake --build build-sanitize -j"$jobs"
+# Packaging and the kernel module gain nothing from sanitizers.
+ctest --test-dir build-sanitize --output-on-failure -j"$jobs" --timeout 900 -E '^(dist_|kernel_)'
+
+
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DFUZZ=ON -DWITH_JNI=OFF \
+  -DFUZZ_SECONDS="${FUZZ_SECONDS:-60}" >/dev/null
+cmake --build build-fuzz -j"$jobs" --target fuzzers
+ctest --test-dir build-fuzz -L fuzz --output-on-failure -j"$jobs"

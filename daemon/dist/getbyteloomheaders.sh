@@ -93,6 +93,7 @@ function checkspec(spec,    parts, n, problem) {
 function checklabel(label) {
     if (length(label) > 255) return "label \"" label "\" is longer than 255 characters"
     if (label ~ /[\001-\037\177]/) return "label holds a control character"
+    if (label ~ /#/) return "label \"" label "\" holds a \"#\""
     return ""
 }
 

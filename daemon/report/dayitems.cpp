@@ -16,11 +16,12 @@ using std::chrono::year;
 using std::chrono::year_month_day;
 
 bool isblank(std::string_view line) {
-  return line.find_first_not_of(" \t\r") == std::string_view::npos;
+  return line.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 std::string quoted(std::string_view word) {
-  return "'" + std::string(word) + "'";
+  std::string text(1, '\'');
+  return text.append(word).append(1, '\'');
 }
 
 // Calls visit(line, number) for every line of text, numbered from 1.

@@ -16,6 +16,6 @@ using Problems = std::vector<Problem>;
 // "file:line: message", or "file: message" for a whole file.
 inline std::string describe(const Problem& problem) {
   std::string text = problem.file;
-  if (problem.line > 0) text += ":" + std::to_string(problem.line);
-  return text + ": " + problem.message;
+  if (problem.line > 0) text.append(1, ':').append(std::to_string(problem.line));
+  return text.append(": ").append(problem.message);
 }

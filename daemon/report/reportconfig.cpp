@@ -69,8 +69,9 @@ std::string* pathsetting(ReportConfig& config, std::string_view key) {
 // "" on success, else the reason the line is skipped.
 std::string applypath(ReportConfig& config, std::string_view line) {
   size_t equals = line.find('=');
-  std::string* setting = pathsetting(config, line.substr(0, equals));
-  if (setting == nullptr) return "unknown setting '" + std::string(line.substr(0, equals)) + "'";
+  std::string_view key = trimmed(line.substr(0, equals));
+  std::string* setting = pathsetting(config, key);
+  if (setting == nullptr) return "unknown setting '" + std::string(key) + "'";
   std::string_view value = trimmed(line.substr(equals + 1));
   if (value.empty()) return "empty path";
   *setting = value;
@@ -88,9 +89,13 @@ std::string applyinterface(ReportConfig& config, std::string_view line) {
   return "";
 }
 
+// "KEY=value" or "KEY = value", KEY a word of letters, digits and underscores.
 bool issetting(std::string_view line) {
-  size_t equals = line.find('=');
-  return equals != std::string_view::npos && line.find_first_of(" \t") > equals;
+  size_t keyend = line.find_first_not_of(
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_");
+  if (keyend == 0 || keyend == std::string_view::npos) return false;
+  size_t equals = line.find_first_not_of(" \t", keyend);
+  return equals != std::string_view::npos && line[equals] == '=';
 }
 
 }  // namespace

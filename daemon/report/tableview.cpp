@@ -102,7 +102,7 @@ std::string formattable(const Report& report) {
 
 std::vector<std::string> ratelabels(const std::vector<std::string>& labels, size_t count) {
   std::vector<std::string> names(labels.begin(), labels.begin() + std::min(count, labels.size()));
-  while (names.size() < count) names.push_back("#" + std::to_string(names.size() + 1));
+  while (names.size() < count) names.push_back(std::string(1, '#').append(std::to_string(names.size() + 1)));
   return names;
 }
 

@@ -66,6 +66,8 @@ Sandbox::Sandbox() {
       {"FAKETIME_TIMESTAMP_FILE", path("clock")},
       {"FAKETIME_NO_CACHE", "1"},
       {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+      // A sanitized daemon runs with libfaketime preloaded ahead of its runtime.
+      {"ASAN_OPTIONS", "verify_asan_link_order=0"},
   };
 }
 
@@ -111,8 +113,11 @@ pid_t Sandbox::start() {
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     chdir("/");
-    char* argv[] = {binary.data(), nullptr};
-    execve(binary.c_str(), argv, envp.data());
+    std::vector<char*> argv;
+    for (std::string& word : launcher) argv.push_back(word.data());
+    argv.push_back(binary.data());
+    argv.push_back(nullptr);
+    execvpe(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   return pid_;
@@ -148,4 +153,30 @@ bool Sandbox::waitfor(const std::function<bool()>& done, std::chrono::millisecon
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+namespace {
+
+bool isnumber(const std::string& word) {
+  size_t start = !word.empty() && word[0] == '-' ? 1 : 0;
+  return word.size() > start && word.find_first_not_of("0123456789", start) == std::string::npos;
+}
+
+}  // namespace
+
+std::string dateofdayline(const std::string& text) {
+  const std::string shape = "[dddd-dd-dd] ";
+  if (text.size() < shape.size()) return "";
+  for (size_t i = 0; i < shape.size(); ++i) {
+    bool digit = text[i] >= '0' && text[i] <= '9';
+    if (shape[i] == 'd' ? !digit : text[i] != shape[i]) return "";
+  }
+  std::istringstream items(text.substr(shape.size()));
+  std::string rebuilt, label, in, out;
+  while (items >> label >> in >> out) {
+    if (!isnumber(in) || !isnumber(out)) return "";
+    rebuilt += label + " " + in + " " + out + " ";
+  }
+  if (rebuilt != text.substr(shape.size())) return "";
+  return text.substr(1, 10);
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 // A private directory with a copy of the daemon, its start-up script, a fake
 // iptables first on PATH and a fake wall clock (libfaketime): the daemon runs
@@ -44,6 +45,8 @@ class Sandbox {
                       std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
   std::map<std::string, std::string> environment;
+  // Runs before the daemon, which it must exec as "$0" (e.g. unshare -m sh -c '...').
+  std::vector<std::string> launcher;
 
  private:
   std::string dir_;
@@ -53,3 +56,7 @@ class Sandbox {
 // Rule lines in the listing's layout.
 std::string inrule(long long bytes, const std::string& ifname, const std::string& dest = "0.0.0.0/0");
 std::string outrule(long long bytes, const std::string& ifname, const std::string& dest = "0.0.0.0/0");
+
+// The date of a whole day line, "[YYYY-MM-DD] " and items "label in out ", or
+// "" when text is anything else (torn, doubled, or with a newline).
+std::string dateofdayline(const std::string& text);

@@ -1,0 +1,18 @@
+#!/bin/sh
+# The installed unit passes systemd's own offline checks. Its programs are
+# looked for in the stage, not on this machine.
+# usage: unit_test.sh STAGE
+. "$(dirname "$0")/testlib.sh"
+stage=$1
+command -v systemd-analyze >/dev/null || skip "systemd-analyze is not installed"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+sed "s|=/usr/|=$stage/usr/|" "$stage/usr/lib/systemd/system/byteloom.service" > "$work/byteloom.service"
+grep -q "^ExecStart=$stage/usr/sbin/byteloom$" "$work/byteloom.service" || fail "ExecStart not found"
+out=$(systemd-analyze verify --man=no "$work/byteloom.service" 2>&1)
+check "systemd-analyze verify" "0:" "$?:$out"
+
+# A unit that names a missing program must fail, or the check above proves nothing.
+sed -i 's|^ExecStart=.*|ExecStart=/nonexistent/byteloom|' "$work/byteloom.service"
+systemd-analyze verify --man=no "$work/byteloom.service" >/dev/null 2>&1 && fail "verify accepts a missing program"
+finish

@@ -1,0 +1,204 @@
+// byteloom-report: shows the traffic that byteloom accounted, from its rate,
+// today, persistent day and history files. It only ever reads them.
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+#include "dayitems.h"
+#include "options.h"
+#include "reportconfig.h"
+#include "reportdays.h"
+#include "svgchart.h"
+#include "views.h"
+
+namespace {
+
+volatile sig_atomic_t interrupted = 0;
+
+void interrupt(int) { interrupted = 1; }
+
+std::optional<std::string> readfile(const std::string& path, Problems& problems) {
+  std::ifstream stream(path, std::ios::binary);
+  if (!stream) {
+    problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
+    return std::nullopt;
+  }
+  std::ostringstream text;
+  text << stream.rdbuf();
+  return text.str();
+}
+
+// The daemon truncates and rewrites the rate and today files every second; a
+// read that lands in between sees nothing, so an empty file is read once more.
+std::optional<std::string> readrewritten(const std::string& path, Problems& problems) {
+  std::optional<std::string> text = readfile(path, problems);
+  if (text && text->find_first_not_of(" \n") == std::string::npos) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    text = readfile(path, problems);
+  }
+  return text;
+}
+
+ReportConfig loadconfig(const Options& options, Problems& problems) {
+  const char* environment = getenv("BYTELOOM_CONF");
+  std::string path = options.config ? *options.config
+                     : environment && *environment ? environment
+                                                   : kdefaultconfig;
+  bool pathsgiven = options.ratefile || options.todayfile || options.dayfile || options.historyfile;
+  Problems readproblems;
+  std::optional<std::string> text = readfile(path, readproblems);
+  bool named = options.config || (environment && *environment);
+  if (!text && (named || !pathsgiven)) problems.insert(problems.end(), readproblems.begin(), readproblems.end());
+  ReportConfig config = text ? parseconfig(*text, path, problems) : ReportConfig{};
+  if (options.ratefile) config.ratefile = *options.ratefile;
+  if (options.todayfile) config.todayfile = *options.todayfile;
+  if (options.dayfile) config.dayfile = *options.dayfile;
+  if (options.historyfile) config.historyfile = *options.historyfile;
+  return config;
+}
+
+void printproblems(const Problems& problems) {
+  for (const Problem& problem : problems) fprintf(stderr, "byteloom-report: %s\n", describe(problem).c_str());
+}
+
+// From the precise clock: time() may lag the second that was just slept to.
+tm localnow() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  time_t seconds = now.tv_sec;
+  tm local{};
+  localtime_r(&seconds, &local);
+  return local;
+}
+
+std::chrono::sys_days localtoday() {
+  tm local = localnow();
+  using namespace std::chrono;
+  return sys_days(year_month_day(year(local.tm_year + 1900), month(static_cast<unsigned>(local.tm_mon + 1)),
+                                 day(static_cast<unsigned>(local.tm_mday))));
+}
+
+std::string clocktext(const char* format) {
+  tm local = localnow();
+  char text[32];
+  strftime(text, sizeof text, format, &local);
+  return text;
+}
+
+Report loadreport(const Options& options, const ReportConfig& config, Problems& problems) {
+  std::vector<DayRecord> history;
+  if (std::optional<std::string> text = readfile(config.historyfile, problems))
+    history = parsehistory(*text, config.historyfile, problems);
+  std::optional<DayRecord> dayfile;
+  if (std::optional<std::string> text = readfile(config.dayfile, problems))
+    dayfile = parsedayfile(*text, config.dayfile, problems);
+  std::optional<Items> todayitems;
+  if (std::optional<std::string> text = readrewritten(config.todayfile, problems)) {
+    if (splitwords(*text).empty()) problems.push_back({config.todayfile, 0, "empty"});
+    else todayitems = parseitems(*text, config.todayfile, 1, problems);
+  }
+  std::optional<DayRecord> today = runningday(todayitems, dayfile, history, localtoday());
+  return buildreport(config.labels, history, today, effectivedays(options), options.labels, problems);
+}
+
+int writeoutput(const std::string& path, const std::string& text) {
+  if (path == "-") return fputs(text.c_str(), stdout) >= 0 ? 0 : 2;
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (file) return 0;
+  fprintf(stderr, "byteloom-report: %s: cannot write: %s\n", path.c_str(), strerror(errno));
+  return 2;
+}
+
+int showreport(const Options& options, const ReportConfig& config, Problems& problems) {
+  Report report = loadreport(options, config, problems);
+  printproblems(problems);
+  int status = 0;
+  if (options.mode == Mode::svg) status = writeoutput(options.svgfile, formatsvg(report));
+  else fputs((options.mode == Mode::json ? formatjson(report) : formattable(report)).c_str(), stdout);
+  if (status == 0 && report.days.empty()) {
+    fputs("byteloom-report: no figures to show\n", stderr);
+    return 1;
+  }
+  return status;
+}
+
+std::vector<std::string> livelabels(const ReportConfig& config, Problems& problems) {
+  if (!config.labels.empty()) return config.labels;
+  std::vector<std::string> labels;
+  if (std::optional<std::string> text = readrewritten(config.todayfile, problems))
+    for (const Item& item : parseitems(*text, config.todayfile, 1, problems)) labels.push_back(item.label);
+  return labels;
+}
+
+// Problems repeat every refresh; they are shown when they change.
+void printnewproblems(const Problems& problems, std::vector<std::string>& shown) {
+  std::vector<std::string> now;
+  for (const Problem& problem : problems) now.push_back(describe(problem));
+  if (now != shown) printproblems(problems);
+  shown = now;
+}
+
+// Wakes on the wall clock's next second, so the clock shown ticks by one; a
+// signal ends the sleep at once (the library's sleeps resume after EINTR).
+void sleeptonextsecond() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  timespec next{now.tv_sec + 1, 0};
+  clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &next, nullptr);
+}
+
+int showlive(const Options& options, const ReportConfig& config, Problems& startup) {
+  struct sigaction action {};
+  action.sa_handler = interrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  bool screen = !options.json && isatty(STDOUT_FILENO);
+  std::vector<std::string> shown;
+  for (int refresh = 0; !interrupted && (options.count == 0 || refresh < options.count); ++refresh) {
+    if (refresh > 0) sleeptonextsecond();
+    if (interrupted) break;
+    Problems problems = startup;
+    std::vector<std::string> labels = livelabels(config, problems);
+    std::vector<Rate> rates;
+    if (std::optional<std::string> text = readrewritten(config.ratefile, problems))
+      rates = parserates(*text, config.ratefile, problems);
+    std::string page = options.json ? formatlivejson(labels, rates, clocktext("%Y-%m-%dT%H:%M:%S"))
+                                    : formatlive(labels, rates, clocktext("%H:%M:%S"));
+    if (screen) page = "\033[H\033[2J" + page;  // like watch: redraw in place
+    else if (!options.json && refresh > 0) page = "\n" + page;
+    fputs(page.c_str(), stdout);
+    fflush(stdout);
+    printnewproblems(problems, shown);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  std::optional<Options> options =
+      parseoptions(std::vector<std::string_view>(argv + 1, argv + argc), error);
+  if (!options) {
+    fprintf(stderr, "byteloom-report: %s\n%s", error.c_str(), kusage);
+    return 2;
+  }
+  if (options->help) {
+    fputs(kusage, stdout);
+    return 0;
+  }
+  Problems problems;
+  ReportConfig config = loadconfig(*options, problems);
+  if (options->mode == Mode::live) return showlive(*options, config, problems);
+  return showreport(*options, config, problems);
+}

@@ -1,0 +1,105 @@
+#!/bin/sh
+# Runs the real daemon for about two seconds against a fixed packet-filter
+# listing, then checks that byteloom-report shows what the daemon wrote and
+# leaves its files untouched. Needs neither root nor a network.
+# usage: report_daemon_test.sh BYTELOOM BYTELOOM_REPORT
+set -u
+daemon=$1
+report=$2
+work=$(mktemp -d)
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+mkdir -p "$work/bin" "$work/fakebin" "$work/files"
+cp "$daemon" "$work/bin/byteloom"
+cat >"$work/bin/getbyteloomheaders.sh" <<SCRIPT
+#!/bin/sh
+echo "eth0 eth1"
+echo "$work/files/rate"
+echo "$work/files/today"
+echo "$work/files/day"
+echo "$work/files/history"
+echo "wan lan"
+SCRIPT
+cat >"$work/fakebin/iptables" <<'SCRIPT'
+#!/bin/sh
+case "$*" in
+*RTCHARTS_IN*) cat <<LISTING ;;
+Chain RTCHARTS_IN (1 references)
+    pkts      bytes target     prot opt in     out     source               destination
+     812   904311 RETURN     all  --  eth0   *       0.0.0.0/0            0.0.0.0/0
+LISTING
+*RTCHARTS_OUT*) cat <<LISTING ;;
+Chain RTCHARTS_OUT (1 references)
+    pkts      bytes target     prot opt in     out     source               destination
+     640    51200 RETURN     all  --  *      eth0    0.0.0.0/0            0.0.0.0/0
+LISTING
+esac
+SCRIPT
+chmod +x "$work/bin/getbyteloomheaders.sh" "$work/fakebin/iptables"
+cat >"$work/byteloom.conf" <<CONF
+eth0 wan
+eth1 lan
+RATE_FILE=$work/files/rate
+TODAY_FILE=$work/files/today
+DAY_FILE=$work/files/day
+HISTORY_FILE=$work/files/history
+CONF
+
+before=$(date -d '-2 days' +%F)
+yesterday=$(date -d '-1 day' +%F)
+printf '[%s] wan 1000 2000 lan 3 4 \nnot a day line\n[%s] wan 5000000 6000 lan 0 0 \n' \
+  "$before" "$yesterday" >"$work/files/history"
+
+PATH="$work/fakebin:$PATH" "$work/bin/byteloom" >"$work/daemon.out" &
+pid=$!
+sleep 2.5
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+pid=""
+[ "$status" -eq 0 ] || fail "daemon ended with $status: $(cat "$work/daemon.out")"
+
+set -- $(cat "$work/files/today")
+[ "$1" = wan ] && [ "$2" -gt 0 ] && [ $(($2 % 904311)) -eq 0 ] ||
+  fail "unexpected today file: $*"
+todayin=$2
+todayout=$3
+sums() { md5sum "$work"/files/* ; }
+untouched=$(sums)
+
+"$report" --config "$work/byteloom.conf" --json >"$work/json" 2>"$work/errors" ||
+  fail "--json ended with $?: $(cat "$work/errors")"
+grep -q "\"today\": true, \"traffic\": {\"wan\": {\"in\": $todayin, \"out\": $todayout}, \"lan\": {\"in\": 0, \"out\": 0}}" "$work/json" ||
+  fail "today's figures missing from: $(cat "$work/json")"
+grep -q "{\"date\": \"$yesterday\", \"today\": false, \"traffic\": {\"wan\": {\"in\": 5000000, \"out\": 6000}" "$work/json" ||
+  fail "yesterday missing from: $(cat "$work/json")"
+grep -q "history:2: no date stamp" "$work/errors" || fail "malformed line not named: $(cat "$work/errors")"
+
+"$report" --config "$work/byteloom.conf" --days 3 >"$work/table" 2>/dev/null || fail "table failed"
+grep -q "^$(date +%F) today" "$work/table" || fail "no today row in: $(cat "$work/table")"
+grep -q "^$yesterday  *5.00 MB  *6.00 kB" "$work/table" || fail "yesterday wrong in: $(cat "$work/table")"
+
+"$report" --config "$work/byteloom.conf" --svg "$work/chart.svg" 2>/dev/null || fail "svg failed"
+grep -q "<title>wan $yesterday in: 5.00 MB (5000000 bytes)</title>" "$work/chart.svg" ||
+  fail "chart lacks yesterday's bar"
+
+"$report" --config "$work/byteloom.conf" --live --count 1 >"$work/live" || fail "live failed"
+grep -q "^wan  *904.31 kB/s  *51.20 kB/s$" "$work/live" || fail "rates wrong in: $(cat "$work/live")"
+
+[ "$(sums)" = "$untouched" ] || fail "the report changed the daemon's files"
+
+rm "$work/files/today" "$work/files/history"
+"$report" --config "$work/byteloom.conf" --json >"$work/json" 2>"$work/errors" || fail "no fallback"
+grep -q "files/today: cannot read: No such file or directory" "$work/errors" || fail "missing file not named"
+grep -q "\"today\": true, \"traffic\": {\"wan\": {\"in\": $todayin," "$work/json" ||
+  fail "the day file did not stand in for the today file: $(cat "$work/json")"
+echo "PASS"
