@@ -119,8 +119,6 @@ function addinterface(line,    fields, spec, label, name, problem) {
     if (problem != "") { fail(problem); return }
     seenspec[spec] = 1; seenlabel[label] = 1
     if (spec == name) catchall[name] = 1
-    if (label !~ /^[A-Za-z0-9-]+$/)
-        printf "byteloom: %s:%d: warning: label \"%s\" holds characters other than letters, digits and \"-\"; its day totals are not restored after a restart\n", conf, NR, label > "/dev/stderr"
     count++
     specs = specs (count > 1 ? " " : "") spec
     labels = labels (count > 1 ? " " : "") label
