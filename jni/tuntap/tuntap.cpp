@@ -39,13 +39,15 @@ template <typename T> T loadId(T *var) { return __atomic_load_n(var, __ATOMIC_RE
 template <typename T> void storeId(T *var, T v) { __atomic_store_n(var, v, __ATOMIC_RELAXED); }
 
 // initLib's lookups: 0, -2 (class) or -3 (field), the lookup's error pending.
+// The fields are looked up through this thread's own class reference: the one
+// in tuntap_class may by then be another thread's local reference.
 int lookupIds(JNIEnv *env) {
-  storeId(&tuntap_class, env->FindClass(kTuntapClass));
+  jclass cls = env->FindClass(kTuntapClass);
+  storeId(&tuntap_class, cls);
   if (env->ExceptionCheck()) return -2;
-  storeId(&tuntap_fdID, env->GetFieldID(loadId(&tuntap_class), "fd", "I"));
+  storeId(&tuntap_fdID, env->GetFieldID(cls, "fd", "I"));
   if (env->ExceptionCheck()) return -3;
-  storeId(&tuntap_deviceID,
-          env->GetFieldID(loadId(&tuntap_class), "device", "Ljava/lang/String;"));
+  storeId(&tuntap_deviceID, env->GetFieldID(cls, "device", "Ljava/lang/String;"));
   if (env->ExceptionCheck()) return -3;
   return 0;
 }
