@@ -11,7 +11,7 @@ cmake -S . -B build >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
 
-cmake -S . -B build-sanitize -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_JNI=OFF >/dev/null
+cmake -S . -B build-sanitize -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-sanitize -j"$jobs"
 # Packaging and the kernel module gain nothing from sanitizers.
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs" --timeout 900 -E '^(dist_|kernel_)'
