@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testdate.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,14 +15,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-tm date(int year, int month, int day) {
-  tm d{};
-  d.tm_year = year - 1900;
-  d.tm_mon = month - 1;
-  d.tm_mday = day;
-  return d;
-}
 
 class DayFiles : public ::testing::Test {
  protected:

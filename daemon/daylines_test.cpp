@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testdate.h"
+
 #include <cstring>
 #include <limits>
 #include <string>
@@ -19,14 +21,6 @@ IfInfo record(const char* label, int64_t cur_in, int64_t cur_out, int64_t day_in
   r.day_in = day_in;
   r.day_out = day_out;
   return r;
-}
-
-tm date(int year, int month, int day) {
-  tm d{};
-  d.tm_year = year - 1900;
-  d.tm_mon = month - 1;
-  d.tm_mday = day;
-  return d;
 }
 
 template <typename Format>
