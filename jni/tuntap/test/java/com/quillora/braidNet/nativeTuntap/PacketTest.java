@@ -1,7 +1,10 @@
 package com.quillora.braidNet.nativeTuntap;
 
+import static com.quillora.braidNet.nativeTuntap.TestHost.LOCAL;
+import static com.quillora.braidNet.nativeTuntap.TestHost.PEER;
 import static com.quillora.braidNet.nativeTuntap.TestHost.stderrOf;
 import static com.quillora.braidNet.nativeTuntap.TestHost.statusFlags;
+import static com.quillora.braidNet.nativeTuntap.TestHost.udpToLocal;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
@@ -29,8 +32,6 @@ import org.junit.jupiter.api.Test;
  */
 class PacketTest {
     private static final String DEV = "tunpkt0";
-    private static final byte[] LOCAL = {(byte) 192, 0, 2, 1};
-    private static final byte[] PEER = {(byte) 192, 0, 2, 2};
     private static final int EAGAIN = 11;
     private static final int EINVAL = 22;
 
@@ -62,22 +63,6 @@ class PacketTest {
             // discard
         }
         assertTrue(tun.setNonBlocking(false));
-    }
-
-    /** An IPv4/UDP packet from PEER:srcPort to LOCAL:dstPort (UDP checksum left 0). */
-    private static byte[] udpToLocal(int srcPort, int dstPort, byte[] payload) {
-        ByteBuffer p = ByteBuffer.allocate(28 + payload.length);
-        p.put((byte) 0x45).put((byte) 0).putShort((short) p.capacity()).putInt(0);
-        p.put((byte) 64).put((byte) 17).putShort((short) 0).put(PEER).put(LOCAL);
-        p.putShort((short) srcPort).putShort((short) dstPort)
-                .putShort((short) (8 + payload.length)).putShort((short) 0).put(payload);
-        byte[] b = p.array();
-        int sum = 0;
-        for (int i = 0; i < 20; i += 2) sum += ((b[i] & 0xff) << 8) | (b[i + 1] & 0xff);
-        while ((sum >> 16) != 0) sum = (sum & 0xffff) + (sum >> 16);
-        b[10] = (byte) (~sum >> 8);
-        b[11] = (byte) ~sum;
-        return b;
     }
 
     /** Reads packets until a UDP one for PEER; returns its payload. */

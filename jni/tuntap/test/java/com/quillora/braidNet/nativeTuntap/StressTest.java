@@ -1,5 +1,8 @@
 package com.quillora.braidNet.nativeTuntap;
 
+import static com.quillora.braidNet.nativeTuntap.TestHost.LOCAL;
+import static com.quillora.braidNet.nativeTuntap.TestHost.PEER;
+import static com.quillora.braidNet.nativeTuntap.TestHost.udpToLocal;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
@@ -37,8 +40,6 @@ import org.junit.jupiter.api.Test;
  */
 class StressTest {
     private static final String DEV = "tunstress0";
-    private static final byte[] LOCAL = {(byte) 192, 0, 2, 1};
-    private static final byte[] PEER = {(byte) 192, 0, 2, 2};
     private static final int OUT_PORT = 7000;
     private static final int IN_PORT = 6000;
     private static final int PACKETS = 400;
@@ -137,22 +138,6 @@ class StressTest {
         return thread * PACKETS + seq;
     }
 
-    /** An IPv4/UDP packet from PEER:srcPort to LOCAL:IN_PORT (UDP checksum left 0). */
-    private static byte[] udpToLocal(int srcPort, byte[] payload) {
-        ByteBuffer p = ByteBuffer.allocate(28 + payload.length);
-        p.put((byte) 0x45).put((byte) 0).putShort((short) p.capacity()).putInt(0);
-        p.put((byte) 64).put((byte) 17).putShort((short) 0).put(PEER).put(LOCAL);
-        p.putShort((short) srcPort).putShort((short) IN_PORT)
-                .putShort((short) (8 + payload.length)).putShort((short) 0).put(payload);
-        byte[] b = p.array();
-        int sum = 0;
-        for (int i = 0; i < 20; i += 2) sum += ((b[i] & 0xff) << 8) | (b[i + 1] & 0xff);
-        while ((sum >> 16) != 0) sum = (sum & 0xffff) + (sum >> 16);
-        b[10] = (byte) (~sum >> 8);
-        b[11] = (byte) ~sum;
-        return b;
-    }
-
     /** Marks one arrival; a second arrival of the same packet is a fault. */
     private static void arrived(AtomicIntegerArray seen, int index, String where) {
         int before = seen.getAndIncrement(index);
@@ -228,7 +213,7 @@ class StressTest {
                 ByteBuffer junk = ByteBuffer.allocateDirect(20); // IP version 0
                 for (int seq = 0; seq < PACKETS; seq++) {
                     acquire(window);
-                    byte[] pkt = udpToLocal(4000 + thread, payload(thread, seq));
+                    byte[] pkt = udpToLocal(4000 + thread, IN_PORT, payload(thread, seq));
                     buf.clear().put(pkt).clear();
                     assertEquals(pkt.length, Tuntap.writeByteBuffer(tun.fd, buf, pkt.length));
                     if (seq % 50 == 0) {

@@ -4,6 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.IOException;
+import java.nio.ByteBuffer;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -16,6 +17,27 @@ import java.util.stream.Stream;
 /** Checks and tools around the process: privileges, namespaces, descriptors. */
 final class TestHost {
     private TestHost() {}
+
+    /** The TUN device's address in the tests' own namespace, and a peer routed through it. */
+    static final byte[] LOCAL = {(byte) 192, 0, 2, 1};
+    static final byte[] PEER = {(byte) 192, 0, 2, 2};
+
+    /** An IPv4/UDP packet from PEER:srcPort to LOCAL:dstPort (UDP checksum left 0). */
+    static byte[] udpToLocal(int srcPort, int dstPort, byte[] payload) {
+        ByteBuffer p = ByteBuffer.allocate(28 + payload.length);
+        p.put((byte) 0x45).put((byte) 0).putShort((short) p.capacity()).putInt(0);
+        p.put((byte) 64).put((byte) 17).putShort((short) 0).put(PEER).put(LOCAL);
+        p.putShort((short) srcPort).putShort((short) dstPort)
+                .putShort((short) (8 + payload.length)).putShort((short) 0).put(payload);
+        byte[] b = p.array();
+        int sum = 0;
+        for (int i = 0; i < 20; i += 2) sum += ((b[i] & 0xff) << 8) | (b[i + 1] & 0xff);
+        while ((sum >> 16) != 0) sum = (sum & 0xffff) + (sum >> 16);
+        b[10] = (byte) (~sum >> 8);
+        b[11] = (byte) ~sum;
+        return b;
+    }
+
 
     static boolean isRoot() {
         return Libc.getuid() == 0;
