@@ -21,24 +21,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-ip link set lo up
-for chain in RTCHARTS_IN RTCHARTS_OUT; do iptables -t mangle -N $chain; done
-iptables -t mangle -A PREROUTING -j RTCHARTS_IN
-iptables -t mangle -A POSTROUTING -j RTCHARTS_OUT
-iptables -t mangle -A RTCHARTS_IN -i lo -j RETURN
-iptables -t mangle -A RTCHARTS_OUT -o lo -j RETURN
-
-cp "$build/daemon/byteloom" "$work/"
-cat >"$work/getbyteloomheaders.sh" <<SCRIPT
-#!/bin/sh
-echo lo
-echo $work/rate
-echo $work/today
-echo $work/day
-echo $work/history
-echo loopback
-SCRIPT
-chmod +x "$work/getbyteloomheaders.sh"
+. "$top/scripts/loopback.sh"
+loopbackchains
+loopbackdaemon "$build/daemon/byteloom" "$work"
 
 show() {
   printf '%-26s %s\n' "$1" "$(cat "$work/$2" 2>/dev/null || echo '(not written yet)')"

@@ -24,26 +24,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-ip link set lo up
-iptables -t mangle -N RTCHARTS_IN
-iptables -t mangle -N RTCHARTS_OUT
-iptables -t mangle -A PREROUTING -j RTCHARTS_IN
-iptables -t mangle -A POSTROUTING -j RTCHARTS_OUT
-iptables -t mangle -A RTCHARTS_IN -i lo -p udp --dport $port -j RETURN
-iptables -t mangle -A RTCHARTS_OUT -o lo -p udp --dport $port -j RETURN
-
+. "$(dirname "$0")/../../scripts/loopback.sh"
+loopbackchains -p udp --dport $port
 mkdir "$work/out"
-cp "$build/daemon/byteloom" "$work/byteloom"
-cat >"$work/getbyteloomheaders.sh" <<EOF
-#!/bin/sh
-echo lo
-echo $work/out/rate
-echo $work/out/today
-echo $work/out/day
-echo $work/out/history
-echo loopback
-EOF
-chmod +x "$work/getbyteloomheaders.sh"
+loopbackdaemon "$build/daemon/byteloom" "$work" "$work/out"
 
 "$tools/byteloom_loopload" $port $((seconds * rate)) $rate $payload >"$work/load.out" &
 load=$!

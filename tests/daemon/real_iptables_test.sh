@@ -26,27 +26,13 @@ ln -s "$(command -v "$backend")" "$work/bin/iptables"
 PATH="$work/bin:$PATH"
 export TZ=UTC
 
-ip link set lo up
-for chain in RTCHARTS_IN RTCHARTS_OUT; do iptables -t mangle -N $chain; done
-iptables -t mangle -A PREROUTING -j RTCHARTS_IN
-iptables -t mangle -A POSTROUTING -j RTCHARTS_OUT
-iptables -t mangle -A RTCHARTS_IN -i lo -p udp -j RETURN
-iptables -t mangle -A RTCHARTS_OUT -o lo -p udp -j RETURN
+. "$(dirname "$0")/../../scripts/loopback.sh"
+loopbackchains -p udp
 
 # 40 datagrams of 972 payload bytes: 1,000 bytes each with the IP and UDP headers.
 "$burst" 40 972 >/dev/null
 
-cp "$daemon" "$work/byteloom"
-cat >"$work/getbyteloomheaders.sh" <<SCRIPT
-#!/bin/sh
-echo lo
-echo $work/rate
-echo $work/today
-echo $work/day
-echo $work/history
-echo loopback
-SCRIPT
-chmod +x "$work/getbyteloomheaders.sh"
+loopbackdaemon "$daemon" "$work"
 before=$(date +%F)
 "$work/byteloom" >"$work/stdout" &
 pid=$!

@@ -18,8 +18,6 @@ import java.net.InetAddress;
 import java.net.InetSocketAddress;
 import java.nio.ByteBuffer;
 import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Paths;
 import org.junit.jupiter.api.AfterAll;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeAll;
@@ -39,15 +37,7 @@ class PacketTest {
 
     @BeforeAll
     static void device() throws Exception {
-        TestHost.assumeRootInPrivateNetns();
-        assertEquals(0, Tuntap.initLib());
-        tun = new Tuntap();
-        assertEquals(0, tun.openTunDevice(DEV));
-        // No IPv6 chatter (router solicitations) on the device.
-        var v6 = Paths.get("/proc/sys/net/ipv6/conf", DEV, "disable_ipv6");
-        if (Files.exists(v6)) Files.writeString(v6, "1");
-        TestHost.ip("addr", "add", "192.0.2.1/24", "dev", DEV);
-        TestHost.ip("link", "set", DEV, "up");
+        tun = TestHost.openAddressedDevice(DEV);
     }
 
     @AfterAll

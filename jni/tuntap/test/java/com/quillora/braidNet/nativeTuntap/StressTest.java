@@ -14,8 +14,6 @@ import java.net.InetAddress;
 import java.net.InetSocketAddress;
 import java.net.SocketTimeoutException;
 import java.nio.ByteBuffer;
-import java.nio.file.Files;
-import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
@@ -60,14 +58,7 @@ class StressTest {
 
     @BeforeAll
     static void device() throws Exception {
-        TestHost.assumeRootInPrivateNetns();
-        assertEquals(0, Tuntap.initLib());
-        tun = new Tuntap();
-        assertEquals(0, tun.openTunDevice(DEV));
-        var v6 = Paths.get("/proc/sys/net/ipv6/conf", DEV, "disable_ipv6");
-        if (Files.exists(v6)) Files.writeString(v6, "1");
-        TestHost.ip("addr", "add", "192.0.2.1/24", "dev", DEV);
-        TestHost.ip("link", "set", DEV, "up");
+        tun = TestHost.openAddressedDevice(DEV);
         assertTrue(tun.setNonBlocking(true), "readers race for each packet, so never block");
     }
 

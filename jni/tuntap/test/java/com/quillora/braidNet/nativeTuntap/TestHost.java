@@ -58,6 +58,23 @@ final class TestHost {
     }
 
     /** Runs ip(8) with the arguments and fails the test if it fails. */
+    /**
+     * Opens the TUN device dev, gives it LOCAL/24 and brings it up, inside the test's own
+     * namespace; skips without root there.
+     */
+    static Tuntap openAddressedDevice(String dev) throws IOException, InterruptedException {
+        assumeRootInPrivateNetns();
+        assertEquals(0, Tuntap.initLib());
+        Tuntap tun = new Tuntap();
+        assertEquals(0, tun.openTunDevice(dev));
+        // No IPv6 chatter (router solicitations) on the device.
+        Path v6 = Paths.get("/proc/sys/net/ipv6/conf", dev, "disable_ipv6");
+        if (Files.exists(v6)) Files.writeString(v6, "1");
+        ip("addr", "add", "192.0.2.1/24", "dev", dev);
+        ip("link", "set", dev, "up");
+        return tun;
+    }
+
     static void ip(String... args) throws IOException, InterruptedException {
         String[] cmd = Stream.concat(Stream.of("ip"), Stream.of(args)).toArray(String[]::new);
         Process p = new ProcessBuilder(cmd).inheritIO().start();
