@@ -1,5 +1,5 @@
 # add_junit_test(NAME <test> LIBRARY <target> SOURCES <files...> [LAUNCHER <cmd...>])
-# Compiles the Java sources against JUnit 5 and registers a CTest test that runs
+# Compiles the Java sources, with the shared test helpers, against JUnit 5 and registers a CTest test that runs
 # them in a real JVM with -Xcheck:jni, finding the JNI library through
 # java.library.path. LAUNCHER prefixes the JVM command (e.g. unshare -n). In a
 # SANITIZE build the JVM starts with the sanitizer runtime preloaded.
@@ -38,10 +38,14 @@ if(SANITIZE)
       UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 endif()
 
+# Helpers every JNI test tree shares, compiled into each test.
+set(JUNIT_SUPPORT_SOURCES ${PROJECT_SOURCE_DIR}/jni/testsupport/java/jnitest/Descriptors.java)
+
 function(add_junit_test)
   cmake_parse_arguments(JT "" "NAME;LIBRARY" "SOURCES;LAUNCHER;JVM_ARGS;CLASSPATH" ${ARGN})
   set(classes ${CMAKE_CURRENT_BINARY_DIR}/${JT_NAME}-classes)
   list(TRANSFORM JT_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
+  list(APPEND sources ${JUNIT_SUPPORT_SOURCES})
   set(compile_cp ${JUNIT_CONSOLE_JAR} ${JT_CLASSPATH})
   string(REPLACE ";" ":" compile_cp "${compile_cp}")
   add_custom_command(

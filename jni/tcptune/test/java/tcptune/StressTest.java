@@ -15,18 +15,15 @@ import java.net.Socket;
 import java.nio.ByteBuffer;
 import java.nio.channels.ServerSocketChannel;
 import java.nio.channels.SocketChannel;
-import java.nio.file.Files;
-import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.Map;
 import java.util.Queue;
 import java.util.SortedMap;
-import java.util.TreeMap;
 import java.util.concurrent.ConcurrentLinkedQueue;
 import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicInteger;
+import jnitest.Descriptors;
 
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
@@ -68,39 +65,6 @@ class StressTest {
     @BeforeEach
     void namespace() {
         Loopback.requireNamespace();
-    }
-
-    /**
-     * This process's open descriptors with what each points at, but for directory
-     * listings of /proc/self/fd: this one's own, and any the runtime happens to hold.
-     */
-    private static SortedMap<Integer, String> openDescriptors() throws IOException {
-        SortedMap<Integer, String> fds = new TreeMap<>();
-        try (var list = Files.list(Path.of("/proc/self/fd"))) {
-            for (Path p : (Iterable<Path>) list::iterator) {
-                try {
-                    String target = Files.readSymbolicLink(p).toString();
-                    if (!target.matches("/proc/[0-9]+/fd")) {
-                        fds.put(Integer.valueOf(p.getFileName().toString()), target);
-                    }
-                } catch (IOException gone) {
-                    // closed while the listing ran
-                }
-            }
-        }
-        return fds;
-    }
-
-    /** Waits up to two seconds for the descriptors of before: a leak stays, a runtime
-     *  thread's passing descriptor doesn't. */
-    private static void assertDescriptorsBackTo(Map<Integer, String> before) throws Exception {
-        long end = System.nanoTime() + 2_000_000_000L;
-        Map<Integer, String> now = openDescriptors();
-        while (!now.equals(before) && System.nanoTime() < end) {
-            Thread.sleep(20);
-            now = openDescriptors();
-        }
-        assertEquals(before, now, "descriptors open before and after");
     }
 
     private <T extends AutoCloseable> T kept(T resource) {
@@ -206,7 +170,7 @@ class StressTest {
     @Test
     void tcpMethodsOnManySocketsFromManyThreads() throws Exception {
         warmUp();
-        SortedMap<Integer, String> before = openDescriptors();
+        SortedMap<Integer, String> before = Descriptors.open();
         long deadline = System.nanoTime() + DEADLINE_NANOS;
         AtomicBoolean stop = new AtomicBoolean();
         AtomicInteger rounds = new AtomicInteger();
@@ -236,7 +200,7 @@ class StressTest {
         for (Thread t : threads) assertFalse(t.isAlive(), t.getName() + " still running");
         assertNoFailures();
         assertEquals(THREADS * ROUNDS, rounds.get(), "rounds done before the deadline");
-        assertDescriptorsBackTo(before);
+        Descriptors.assertBackTo(before);
     }
 
     private void assertNoFailures() {

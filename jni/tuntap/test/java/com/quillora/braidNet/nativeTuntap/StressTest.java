@@ -25,6 +25,7 @@ import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicIntegerArray;
 import java.util.concurrent.atomic.AtomicLong;
+import jnitest.Descriptors;
 import org.junit.jupiter.api.AfterAll;
 import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.Test;
@@ -252,7 +253,7 @@ class StressTest {
 
     @Test
     void readersWritersAndWaitersShareOneDescriptor() throws Exception {
-        Map<Integer, String> before = TestHost.openDescriptors();
+        Map<Integer, String> before = Descriptors.open();
         int outCount = SENDERS * PACKETS;
         int inCount = WRITERS * PACKETS;
         AtomicIntegerArray outSeen = new AtomicIntegerArray(outCount);
@@ -277,7 +278,7 @@ class StressTest {
         assertEquals(0, missing(outSeen, outCount), "outbound packets never read");
         assertEquals(0, missing(inSeen, inCount), "inbound packets never received");
         assertTrue(waits.get() > 0);
-        TestHost.assertDescriptorsBackTo(before);
+        Descriptors.assertBackTo(before);
     }
 
     /** Lookups racing each other must each use their own thread's class reference. */
@@ -312,7 +313,7 @@ class StressTest {
 
     @Test
     void devicesOpenedAndClosedFromManyThreads() throws Exception {
-        Map<Integer, String> before = TestHost.openDescriptors();
+        Map<Integer, String> before = Descriptors.open();
         long tunBefore = TestHost.tunDescriptors();
         deadline = System.nanoTime() + DEADLINE_NANOS;
         for (int i = 0; i < 4; i++) {
@@ -322,6 +323,6 @@ class StressTest {
         }
         joinAll();
         assertEquals(tunBefore, TestHost.tunDescriptors());
-        TestHost.assertDescriptorsBackTo(before);
+        Descriptors.assertBackTo(before);
     }
 }

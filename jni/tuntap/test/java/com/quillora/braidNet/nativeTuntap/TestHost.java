@@ -9,10 +9,8 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
-import java.util.Map;
-import java.util.SortedMap;
-import java.util.TreeMap;
 import java.util.stream.Stream;
+import jnitest.Descriptors;
 
 /** Checks and tools around the process: privileges, namespaces, descriptors. */
 final class TestHost {
@@ -83,51 +81,7 @@ final class TestHost {
 
     /** Number of this process's descriptors that are open on the TUN node. */
     static long tunDescriptors() throws IOException {
-        try (Stream<Path> fds = Files.list(Paths.get("/proc/self/fd"))) {
-            return fds.filter(fd -> {
-                try {
-                    return Files.readSymbolicLink(fd).toString().equals("/dev/net/tun");
-                } catch (IOException gone) {
-                    return false;
-                }
-            }).count();
-        }
-    }
-
-    /**
-     * This process's open descriptors with what each points at, in number order, but for
-     * directory listings of /proc/self/fd: this one's own, and any the runtime's threads
-     * happen to hold, none of them the library's.
-     */
-    static SortedMap<Integer, String> openDescriptors() throws IOException {
-        SortedMap<Integer, String> open = new TreeMap<>();
-        try (Stream<Path> fds = Files.list(Paths.get("/proc/self/fd"))) {
-            for (Path fd : (Iterable<Path>) fds::iterator) {
-                try {
-                    String target = Files.readSymbolicLink(fd).toString();
-                    if (!target.matches("/proc/[0-9]+/fd")) {
-                        open.put(Integer.valueOf(fd.getFileName().toString()), target);
-                    }
-                } catch (IOException gone) {
-                    // closed while the listing ran
-                }
-            }
-        }
-        return open;
-    }
-
-    /**
-     * Fails unless the open descriptors are those of before again within two seconds: a
-     * thread of the runtime may hold one for a moment, a leak holds it for good.
-     */
-    static void assertDescriptorsBackTo(Map<Integer, String> before) throws Exception {
-        long end = System.nanoTime() + 2_000_000_000L;
-        Map<Integer, String> now = openDescriptors();
-        while (!now.equals(before) && System.nanoTime() < end) {
-            Thread.sleep(20);
-            now = openDescriptors();
-        }
-        assertEquals(before, now, "descriptors open before and after");
+        return Descriptors.openOn("/dev/net/tun");
     }
 
     static int statusFlags(int fd) {
