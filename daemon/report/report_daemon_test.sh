@@ -61,7 +61,14 @@ printf '[%s] wan 1000 2000 lan 3 4 \nnot a day line\n[%s] wan 5000000 6000 lan 0
 
 PATH="$work/fakebin:$PATH" "$work/bin/byteloom" >"$work/daemon.out" &
 pid=$!
-sleep 2.5
+# A termination during the start-up would end it with 1: wait for a cycle.
+tries=0
+until [ -s "$work/files/today" ]; do
+  tries=$((tries + 1))
+  [ $tries -le 200 ] || fail "no cycle within 10 s: $(cat "$work/daemon.out")"
+  sleep 0.05
+done
+sleep 1.5
 kill -TERM "$pid"
 wait "$pid"
 status=$?
