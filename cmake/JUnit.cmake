@@ -1,7 +1,7 @@
 # add_junit_test(NAME <test> LIBRARY <target> SOURCES <files...> [LAUNCHER <cmd...>])
-# Compiles the Java sources, with the shared test helpers, against JUnit 5 and registers a CTest test that runs
-# them in a real JVM with -Xcheck:jni, finding the JNI library through
-# java.library.path. LAUNCHER prefixes the JVM command (e.g. unshare -n). In a
+# Compiles the Java sources, with the shared test helpers, against JUnit 5 and
+# registers a CTest test that runs them in a real JVM with -Xcheck:jni, finding
+# the JNI library through java.library.path. LAUNCHER prefixes the JVM command (e.g. unshare -n). In a
 # SANITIZE build the JVM starts with the sanitizer runtime preloaded.
 find_file(JUNIT_CONSOLE_JAR junit-platform-console-standalone.jar
           PATHS /usr/share/java NO_DEFAULT_PATH)
