@@ -2,7 +2,7 @@
 # The start-up script: what it prints for good configurations, and that a bad
 # one is refused as a whole with the reason on standard error.
 # usage: headers_test.sh SCRIPT EXAMPLE_CONF
-. "$(dirname "$0")/testlib.sh"
+. "$(dirname "$0")/../lib/testlib.sh"
 script=$1 example=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -3,7 +3,7 @@
 # traffic through chains set up by byteloom-chains, saves the day on SIGTERM
 # and resumes it when started again. Runs in a private network namespace.
 # usage: endtoend_test.sh STAGE
-. "$(dirname "$0")/testlib.sh"
+. "$(dirname "$0")/../lib/testlib.sh"
 stage=$1
 command -v iptables >/dev/null || skip "iptables is not installed"
 if [ -z "${BYTELOOM_TEST_NETNS:-}" ]; then

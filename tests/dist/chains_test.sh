@@ -2,7 +2,7 @@
 # byteloom-chains against a real iptables backend, inside a private network
 # namespace so the host's rules are never touched.
 # usage: chains_test.sh IPTABLES_PROGRAM CHAINS_SCRIPT
-. "$(dirname "$0")/testlib.sh"
+. "$(dirname "$0")/../lib/testlib.sh"
 backend=$1 chains=$2
 command -v "$backend" >/dev/null || skip "$backend is not installed"
 if [ -z "${BYTELOOM_TEST_NETNS:-}" ]; then

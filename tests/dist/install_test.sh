@@ -2,7 +2,7 @@
 # Stages an installation with DESTDIR and checks its layout; the other
 # installed-tree tests use the stage.
 # usage: install_test.sh BUILD_DIR STAGE LIBDIR "JNI_LIBRARIES"
-. "$(dirname "$0")/testlib.sh"
+. "$(dirname "$0")/../lib/testlib.sh"
 build=$1 stage=$2 libdir=$3 jni=$4
 rm -rf "$stage"
 DESTDIR=$stage cmake --install "$build" --prefix /usr > "$stage.log" || {

@@ -2,7 +2,7 @@
 # The Debian package: its dependencies, its files, the unit's paths under the
 # package's prefix, and maintainer scripts that enable the service.
 # usage: package_test.sh BUILD_DIR OUT_DIR
-. "$(dirname "$0")/testlib.sh"
+. "$(dirname "$0")/../lib/testlib.sh"
 build=$1 out=$2
 command -v dpkg-deb >/dev/null || skip "dpkg-deb is not installed"
 command -v dpkg-shlibdeps >/dev/null || skip "dpkg-shlibdeps (dpkg-dev) is not installed"

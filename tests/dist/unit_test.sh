@@ -2,7 +2,7 @@
 # The installed unit passes systemd's own offline checks. Its programs are
 # looked for in the stage, not on this machine.
 # usage: unit_test.sh STAGE
-. "$(dirname "$0")/testlib.sh"
+. "$(dirname "$0")/../lib/testlib.sh"
 stage=$1
 command -v systemd-analyze >/dev/null || skip "systemd-analyze is not installed"
 work=$(mktemp -d)
