@@ -9,12 +9,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "calendar.h"
 #include "dayfiles.h"
-#include "daylines.h"
+#include "daybook.h"
 #include "iftable.h"
 #include "runcommand.h"
 #include "sampling.h"
+#include "tokens.h"
 
 namespace {
 
@@ -77,14 +77,6 @@ std::string executabledirectory() {
   return dirname(path);
 }
 
-// The directory is quoted for the shell: a path with spaces or shell
-// characters names the script and nothing else.
-std::string shellquoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 int startup() {
   std::string directory = executabledirectory();
   std::string command = shellquoted(directory) + "/" + HEADSCRIPT;
@@ -134,10 +126,15 @@ int changeday(const tm& cur) {
 
 int runcycle() {
   tm cur = localnow();
-  if (!samedate(cur, now)) {
-    if (changeday(cur) != 0) return -1;
-  } else if (cur.tm_min != now.tm_min && persisttodayvolume(now) != 0) {
-    return fatal(kpersistfailed);
+  switch (choosecyclestep(now, cur)) {
+    case CycleStep::daychange:
+      if (changeday(cur) != 0) return -1;
+      break;
+    case CycleStep::minutepersist:
+      if (persisttodayvolume(now) != 0) return fatal(kpersistfailed);
+      break;
+    case CycleStep::none:
+      break;
   }
   now = cur;
   if (runcommand(iptcmd, capture) != 0) return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");

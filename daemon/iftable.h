@@ -3,20 +3,7 @@
 #include <cstdint>
 #include <span>
 
-// One accounted interface. Text fields are NUL-terminated inside their width.
-struct IfInfo {
-  char ifname[16];
-  char label[256];
-  char matchval[8];
-  char dest[32];
-  int64_t cur_in;
-  int64_t cur_out;
-  int64_t day_in;
-  int64_t day_out;
-};
-
-inline constexpr const char HEADSCRIPT[] = "getbyteloomheaders.sh";
-inline constexpr size_t PATHSIZE = 512;
+#include "ifrecord.h"
 
 // The interface table, in the order of the start-up script's first line.
 extern IfInfo* ifinfoarrptr;

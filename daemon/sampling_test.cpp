@@ -1,5 +1,8 @@
 #include "sampling.h"
 
+#include "iftable.h"
+#include "listing.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "text.h"
+#include "tokens.h"
 
 namespace {
 

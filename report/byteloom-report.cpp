@@ -7,13 +7,11 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <sstream>
-#include <thread>
 #include <unistd.h>
 
 #include "dayitems.h"
 #include "options.h"
-#include "reportconfig.h"
+#include "reportfiles.h"
 #include "reportdays.h"
 #include "svgchart.h"
 #include "views.h"
@@ -24,44 +22,14 @@ volatile sig_atomic_t interrupted = 0;
 
 void interrupt(int) { interrupted = 1; }
 
-std::optional<std::string> readfile(const std::string& path, Problems& problems) {
-  std::ifstream stream(path, std::ios::binary);
-  if (!stream) {
-    problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
-    return std::nullopt;
-  }
-  std::ostringstream text;
-  text << stream.rdbuf();
-  return text.str();
-}
-
-// The daemon truncates and rewrites the rate and today files every second; a
-// read that lands in between sees nothing, so an empty file is read once more.
-std::optional<std::string> readrewritten(const std::string& path, Problems& problems) {
-  std::optional<std::string> text = readfile(path, problems);
-  if (text && text->find_first_not_of(" \n") == std::string::npos) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    text = readfile(path, problems);
-  }
-  return text;
-}
-
-ReportConfig loadconfig(const Options& options, Problems& problems) {
-  const char* environment = getenv("BYTELOOM_CONF");
-  std::string path = options.config ? *options.config
-                     : environment && *environment ? environment
-                                                   : kdefaultconfig;
-  bool pathsgiven = options.ratefile || options.todayfile || options.dayfile || options.historyfile;
-  Problems readproblems;
-  std::optional<std::string> text = readfile(path, readproblems);
-  bool named = options.config || (environment && *environment);
-  if (!text && (named || !pathsgiven)) problems.insert(problems.end(), readproblems.begin(), readproblems.end());
-  ReportConfig config = text ? parseconfig(*text, path, problems) : ReportConfig{};
-  if (options.ratefile) config.ratefile = *options.ratefile;
-  if (options.todayfile) config.todayfile = *options.todayfile;
-  if (options.dayfile) config.dayfile = *options.dayfile;
-  if (options.historyfile) config.historyfile = *options.historyfile;
-  return config;
+// A configuration the daemon would refuse is refused here too (exit status 2).
+std::optional<ReportSetup> loadsetup(const Options& options) {
+  SetupRequest request{options.startupscript, options.config,   options.ratefile,
+                       options.todayfile,     options.dayfile, options.historyfile};
+  std::string error;
+  std::optional<ReportSetup> setup = findsetup(request, error);
+  if (!setup) fprintf(stderr, "byteloom-report: %s\n", error.c_str());
+  return setup;
 }
 
 void printproblems(const Problems& problems) {
@@ -92,20 +60,20 @@ std::string clocktext(const char* format) {
   return text;
 }
 
-Report loadreport(const Options& options, const ReportConfig& config, Problems& problems) {
+Report loadreport(const Options& options, const ReportSetup& setup, Problems& problems) {
   std::vector<DayRecord> history;
-  if (std::optional<std::string> text = readfile(config.historyfile, problems))
-    history = parsehistory(*text, config.historyfile, problems);
+  if (std::optional<std::string> text = readfile(setup.historyfile, problems))
+    history = parsehistory(*text, setup.historyfile, problems);
   std::optional<DayRecord> dayfile;
-  if (std::optional<std::string> text = readfile(config.dayfile, problems))
-    dayfile = parsedayfile(*text, config.dayfile, problems);
+  if (std::optional<std::string> text = readfile(setup.dayfile, problems))
+    dayfile = parsedayfile(*text, setup.dayfile, problems);
   std::optional<Items> todayitems;
-  if (std::optional<std::string> text = readrewritten(config.todayfile, problems)) {
-    if (splitwords(*text).empty()) problems.push_back({config.todayfile, 0, "empty"});
-    else todayitems = parseitems(*text, config.todayfile, 1, problems);
+  if (std::optional<std::string> text = readrewritten(setup.todayfile, problems)) {
+    if (splitwords(*text).empty()) problems.push_back({setup.todayfile, 0, "empty"});
+    else todayitems = parseitems(*text, setup.todayfile, 1, problems);
   }
   std::optional<DayRecord> today = runningday(todayitems, dayfile, history, localtoday());
-  return buildreport(config.labels, history, today, effectivedays(options), options.labels, problems);
+  return buildreport(setup.labels, history, today, effectivedays(options), options.labels, problems);
 }
 
 int writeoutput(const std::string& path, const std::string& text) {
@@ -118,8 +86,8 @@ int writeoutput(const std::string& path, const std::string& text) {
   return 2;
 }
 
-int showreport(const Options& options, const ReportConfig& config, Problems& problems) {
-  Report report = loadreport(options, config, problems);
+int showreport(const Options& options, const ReportSetup& setup, Problems& problems) {
+  Report report = loadreport(options, setup, problems);
   printproblems(problems);
   int status = 0;
   if (options.mode == Mode::svg) status = writeoutput(options.svgfile, formatsvg(report));
@@ -131,11 +99,11 @@ int showreport(const Options& options, const ReportConfig& config, Problems& pro
   return status;
 }
 
-std::vector<std::string> livelabels(const ReportConfig& config, Problems& problems) {
-  if (!config.labels.empty()) return config.labels;
+std::vector<std::string> livelabels(const ReportSetup& setup, Problems& problems) {
+  if (!setup.labels.empty()) return setup.labels;
   std::vector<std::string> labels;
-  if (std::optional<std::string> text = readrewritten(config.todayfile, problems))
-    for (const Item& item : parseitems(*text, config.todayfile, 1, problems)) labels.push_back(item.label);
+  if (std::optional<std::string> text = readrewritten(setup.todayfile, problems))
+    for (const Item& item : parseitems(*text, setup.todayfile, 1, problems)) labels.push_back(item.label);
   return labels;
 }
 
@@ -156,7 +124,7 @@ void sleeptonextsecond() {
   clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &next, nullptr);
 }
 
-int showlive(const Options& options, const ReportConfig& config, Problems& startup) {
+int showlive(const Options& options, const ReportSetup& setup, Problems& startup) {
   struct sigaction action {};
   action.sa_handler = interrupt;
   sigemptyset(&action.sa_mask);
@@ -168,10 +136,10 @@ int showlive(const Options& options, const ReportConfig& config, Problems& start
     if (refresh > 0) sleeptonextsecond();
     if (interrupted) break;
     Problems problems = startup;
-    std::vector<std::string> labels = livelabels(config, problems);
+    std::vector<std::string> labels = livelabels(setup, problems);
     std::vector<Rate> rates;
-    if (std::optional<std::string> text = readrewritten(config.ratefile, problems))
-      rates = parserates(*text, config.ratefile, problems);
+    if (std::optional<std::string> text = readrewritten(setup.ratefile, problems))
+      rates = parserates(*text, setup.ratefile, problems);
     std::string page = options.json ? formatlivejson(labels, rates, clocktext("%Y-%m-%dT%H:%M:%S"))
                                     : formatlive(labels, rates, clocktext("%H:%M:%S"));
     if (screen) page = "\033[H\033[2J" + page;  // like watch: redraw in place
@@ -197,8 +165,9 @@ int main(int argc, char** argv) {
     fputs(kusage, stdout);
     return 0;
   }
+  std::optional<ReportSetup> setup = loadsetup(*options);
+  if (!setup) return 2;
   Problems problems;
-  ReportConfig config = loadconfig(*options, problems);
-  if (options->mode == Mode::live) return showlive(*options, config, problems);
-  return showreport(*options, config, problems);
+  if (options->mode == Mode::live) return showlive(*options, *setup, problems);
+  return showreport(*options, *setup, problems);
 }

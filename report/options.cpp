@@ -5,7 +5,7 @@
 
 const char kusage[] =
     "usage: byteloom-report [--json | --svg FILE | --live [--json] [--count N]]\n"
-    "                       [--days N] [--label L]... [--config FILE]\n"
+    "                       [--days N] [--label L]... [--config FILE] [--startup-script PATH]\n"
     "                       [--rate-file F] [--today-file F] [--day-file F] [--history-file F]\n"
     "Shows the traffic that byteloom accounted: a table of the last days (default),\n"
     "JSON with exact byte counts, a bar chart as SVG, or the current rates live.\n";
@@ -44,7 +44,8 @@ bool setmode(Options& options, Mode mode, std::string& error) {
 
 // Applies one option; false with error set when it is unknown or lacks a value.
 bool applyoption(Options& options, std::string_view name, Cursor& cursor, std::string& error) {
-  std::optional<std::string>* path = name == "--config"         ? &options.config
+  std::optional<std::string>* path = name == "--config"           ? &options.config
+                                     : name == "--startup-script" ? &options.startupscript
                                      : name == "--rate-file"    ? &options.ratefile
                                      : name == "--today-file"   ? &options.todayfile
                                      : name == "--day-file"     ? &options.dayfile

@@ -13,7 +13,8 @@ struct Options {
   int days = 0;               // 0: the mode's default
   int count = 0;              // live refreshes; 0 until interrupted
   std::vector<std::string> labels;
-  std::optional<std::string> config;
+  std::optional<std::string> config;         // run the start-up script with BYTELOOM_CONF
+  std::optional<std::string> startupscript;  // instead of the one beside byteloom
   std::optional<std::string> ratefile, todayfile, dayfile, historyfile;
   bool help = false;
 };

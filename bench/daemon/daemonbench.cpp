@@ -18,6 +18,9 @@
 #include "runcommand.h"
 #include "sampling.h"
 
+#include "iftable.h"
+#include "listing.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

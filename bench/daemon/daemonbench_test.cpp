@@ -12,6 +12,9 @@
 #include "runcommand.h"
 #include "sampling.h"
 
+#include "iftable.h"
+#include "listing.h"
+
 namespace {
 
 std::string commandoutput(const std::string& command) {

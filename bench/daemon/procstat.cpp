@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "text.h"
+#include "tokens.h"
 
 int64_t schedstatcpu(std::string_view text) {
   Tokens fields(text, ' ');

@@ -5,6 +5,9 @@
 #include "iftable.h"
 #include "sampling.h"
 
+#include "iftable.h"
+#include "listing.h"
+
 namespace {
 
 bool maketable() {

@@ -83,7 +83,7 @@ todayout=$3
 sums() { md5sum "$work"/files/* ; }
 untouched=$(sums)
 
-"$report" --config "$work/byteloom.conf" --json >"$work/json" 2>"$work/errors" ||
+"$report" --startup-script "$work/bin/getbyteloomheaders.sh" --json >"$work/json" 2>"$work/errors" ||
   fail "--json ended with $?: $(cat "$work/errors")"
 grep -q "\"today\": true, \"traffic\": {\"wan\": {\"in\": $todayin, \"out\": $todayout}, \"lan\": {\"in\": 0, \"out\": 0}}" "$work/json" ||
   fail "today's figures missing from: $(cat "$work/json")"
@@ -91,21 +91,21 @@ grep -q "{\"date\": \"$yesterday\", \"today\": false, \"traffic\": {\"wan\": {\"
   fail "yesterday missing from: $(cat "$work/json")"
 grep -q "history:2: no date stamp" "$work/errors" || fail "malformed line not named: $(cat "$work/errors")"
 
-"$report" --config "$work/byteloom.conf" --days 3 >"$work/table" 2>/dev/null || fail "table failed"
+"$report" --startup-script "$work/bin/getbyteloomheaders.sh" --days 3 >"$work/table" 2>/dev/null || fail "table failed"
 grep -q "^$(date +%F) today" "$work/table" || fail "no today row in: $(cat "$work/table")"
 grep -q "^$yesterday  *5.00 MB  *6.00 kB" "$work/table" || fail "yesterday wrong in: $(cat "$work/table")"
 
-"$report" --config "$work/byteloom.conf" --svg "$work/chart.svg" 2>/dev/null || fail "svg failed"
+"$report" --startup-script "$work/bin/getbyteloomheaders.sh" --svg "$work/chart.svg" 2>/dev/null || fail "svg failed"
 grep -q "<title>wan $yesterday in: 5.00 MB (5000000 bytes)</title>" "$work/chart.svg" ||
   fail "chart lacks yesterday's bar"
 
-"$report" --config "$work/byteloom.conf" --live --count 1 >"$work/live" || fail "live failed"
+"$report" --startup-script "$work/bin/getbyteloomheaders.sh" --live --count 1 >"$work/live" || fail "live failed"
 grep -q "^wan  *904.31 kB/s  *51.20 kB/s$" "$work/live" || fail "rates wrong in: $(cat "$work/live")"
 
 [ "$(sums)" = "$untouched" ] || fail "the report changed the daemon's files"
 
 rm "$work/files/today" "$work/files/history"
-"$report" --config "$work/byteloom.conf" --json >"$work/json" 2>"$work/errors" || fail "no fallback"
+"$report" --startup-script "$work/bin/getbyteloomheaders.sh" --json >"$work/json" 2>"$work/errors" || fail "no fallback"
 grep -q "files/today: cannot read: No such file or directory" "$work/errors" || fail "missing file not named"
 grep -q "\"today\": true, \"traffic\": {\"wan\": {\"in\": $todayin," "$work/json" ||
   fail "the day file did not stand in for the today file: $(cat "$work/json")"

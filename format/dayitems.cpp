@@ -6,7 +6,7 @@
 #include <map>
 
 #include "daylines.h"
-#include "text.h"
+#include "tokens.h"
 
 namespace {
 
@@ -14,15 +14,6 @@ using std::chrono::day;
 using std::chrono::month;
 using std::chrono::year;
 using std::chrono::year_month_day;
-
-bool isblank(std::string_view line) {
-  return line.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
-std::string quoted(std::string_view word) {
-  std::string text(1, '\'');
-  return text.append(word).append(1, '\'');
-}
 
 // Calls visit(line, number) for every line of text, numbered from 1.
 template <typename Visit>
@@ -88,7 +79,7 @@ Items parseitems(std::string_view text, std::string_view file, size_t line, Prob
 
 std::optional<DayRecord> parsedayline(std::string_view text, std::string_view file, size_t line,
                                       Problems& problems) {
-  if (isblank(text)) return std::nullopt;
+  if (isblankline(text)) return std::nullopt;
   std::string copy(text);  // the stamp reader wants a terminated line
   tm date{};
   size_t itemsstart = NOITEMS;
@@ -119,7 +110,7 @@ std::vector<DayRecord> parsehistory(std::string_view text, std::string_view file
                               std::to_string(seen->second) + "; the figures are added"});
     records.push_back(std::move(*record));
   });
-  if (records.empty() && isblank(text)) problems.push_back({std::string(file), 0, "empty"});
+  if (records.empty() && isblankline(text)) problems.push_back({std::string(file), 0, "empty"});
   return records;
 }
 
@@ -128,7 +119,7 @@ std::optional<DayRecord> parsedayfile(std::string_view text, std::string_view fi
   std::optional<DayRecord> record;
   bool found = false;
   eachline(text, [&](std::string_view line, size_t number) {
-    if (found || isblank(line)) return;
+    if (found || isblankline(line)) return;
     found = true;
     record = parsedayline(line, file, number, problems);
   });

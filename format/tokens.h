@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <string_view>
 
 // Splits a text like a tokenizer that takes a run of separators as one: the
@@ -51,4 +52,23 @@ inline int64_t parsecount(std::string_view token) {
 inline bool isdecimal(std::string_view token) {
   if (!token.empty() && (token[0] == '+' || token[0] == '-')) token.remove_prefix(1);
   return !token.empty() && token.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// True when line holds nothing but spaces, tabs, carriage returns and newlines.
+inline bool isblankline(std::string_view line) {
+  return line.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// 'word' in single quotes, for naming an offending item in a message.
+inline std::string quoted(std::string_view word) {
+  std::string text(1, '\'');
+  return text.append(word).append(1, '\'');
+}
+
+// text as one shell word: a path with spaces or shell characters stays one
+// argument and runs nothing else.
+inline std::string shellquoted(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "calendar.h"
+#include "datestamp.h"
 
 namespace {
 
@@ -126,19 +126,6 @@ TEST(LastLine, SkipsTrailingNewlines) {
   EXPECT_EQ("x", lastline("\n\nx"));
 }
 
-TEST(Recovery, DecisionTable) {
-  tm today = date(2026, 12, 7), yesterday = date(2026, 12, 6), before = date(2026, 12, 5);
-  EXPECT_EQ(Recovery::fresh, chooserecovery(-1, today, 0, before, today));
-  EXPECT_EQ(Recovery::fresh, chooserecovery(-3, today, 0, before, today));
-  EXPECT_EQ(Recovery::archived, chooserecovery(0, yesterday, 0, yesterday, today));
-  EXPECT_EQ(Recovery::archived, chooserecovery(0, today, 0, today, today));
-  EXPECT_EQ(Recovery::resume, chooserecovery(0, today, 0, before, today));
-  EXPECT_EQ(Recovery::resume, chooserecovery(0, today, -1, today, today));
-  EXPECT_EQ(Recovery::archive, chooserecovery(0, yesterday, 0, before, today));
-  EXPECT_EQ(Recovery::archive, chooserecovery(0, yesterday, -2, yesterday, today));
-  EXPECT_EQ(Recovery::archive, chooserecovery(0, date(2026, 11, 7), 0, before, today));
-}
-
 TEST(DayChange, WholeCalendarDateCounts) {
   EXPECT_TRUE(samedate(date(2026, 3, 7), date(2026, 3, 7)));
   EXPECT_FALSE(samedate(date(2026, 3, 7), date(2026, 4, 7)));
@@ -146,15 +133,5 @@ TEST(DayChange, WholeCalendarDateCounts) {
   EXPECT_FALSE(samedate(date(2026, 3, 7), date(2026, 3, 8)));
 }
 
-TEST(SleepRequest, EndsOnTheNextWholeSecond) {
-  timespec request = sleeprequest({5, 250'000'000});
-  EXPECT_EQ(0, request.tv_sec);
-  EXPECT_EQ(750'000'000, request.tv_nsec);
-  request = sleeprequest({5, 0});
-  EXPECT_EQ(1, request.tv_sec);
-  EXPECT_EQ(0, request.tv_nsec);
-  request = sleeprequest({5, 999'999'999});
-  EXPECT_EQ(1, request.tv_nsec);
-}
 
 }  // namespace

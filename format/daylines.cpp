@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "calendar.h"
-#include "text.h"
+#include "tokens.h"
 
 namespace {
 
@@ -50,12 +49,6 @@ void addtotals(LineBuilder& line, std::span<const IfInfo> table) {
 
 }  // namespace
 
-size_t formatdatestamp(char* buf, size_t cap, const tm& date) {
-  LineBuilder line(buf, cap);
-  addstamp(line, date);
-  return line.length();
-}
-
 size_t formatrates(char* buf, size_t cap, std::span<const IfInfo> table) {
   LineBuilder line(buf, cap);
   for (const IfInfo& record : table)
@@ -86,17 +79,6 @@ size_t linebuffersize(std::span<const IfInfo> table) {
   return size;
 }
 
-int readdatestamp(const char* line, tm* date, size_t* itemsstart) {
-  if (line[0] == '\0') return -2;
-  int year = 0, month = 0, day = 0, consumed = -1;
-  if (sscanf(line, "[%4d-%2d-%2d]%n", &year, &month, &day, &consumed) != 3) return -3;
-  date->tm_year = year - 1900;
-  date->tm_mon = month - 1;
-  date->tm_mday = day;
-  *itemsstart = consumed < 0 ? NOITEMS : static_cast<size_t>(consumed);
-  return 0;
-}
-
 void restoredaytotals(std::string_view items, std::span<IfInfo> table) {
   while (!items.empty() && (items.back() == '\n' || items.back() == '\r')) items.remove_suffix(1);
   Tokens words(items, ' ');
@@ -116,12 +98,4 @@ std::string_view lastline(std::string_view text) {
   size_t start = text.rfind('\n', end);
   start = start == std::string_view::npos ? 0 : start + 1;
   return text.substr(start, end + 1 - start);
-}
-
-Recovery chooserecovery(int persistentresult, const tm& persistentdate, int volumesresult,
-                        const tm& volumesdate, const tm& now) {
-  if (persistentresult != 0) return Recovery::fresh;
-  if (volumesresult == 0 && samedate(volumesdate, persistentdate)) return Recovery::archived;
-  if (samedate(persistentdate, now)) return Recovery::resume;
-  return Recovery::archive;
 }

@@ -1,0 +1,39 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "problems.h"
+
+// Where the daemon's files lie and what its interfaces are called, learnt the
+// way the daemon learns them: from its start-up script's output.
+struct ReportSetup {
+  std::vector<std::string> labels;  // in interface order, the rate file's order
+  std::string ratefile;
+  std::string todayfile;
+  std::string dayfile;
+  std::string historyfile;
+};
+
+// How the command line names the setup; any path given overrides the script's.
+struct SetupRequest {
+  std::optional<std::string> startupscript;  // default: beside the installed daemon
+  std::optional<std::string> config;         // passed to the script as BYTELOOM_CONF
+  std::optional<std::string> ratefile, todayfile, dayfile, historyfile;
+};
+
+// The start-up script installed beside the daemon, found from this program's
+// own executable.
+std::string defaultstartupscript();
+
+// Runs the start-up script and reads its six lines with the daemon's parser,
+// unless all four paths are given. nullopt, with the reason in error, for an
+// output the daemon would refuse or a script that can't be run.
+std::optional<ReportSetup> findsetup(const SetupRequest& request, std::string& error);
+
+// The whole file, or nullopt with a problem naming it.
+std::optional<std::string> readfile(const std::string& path, Problems& problems);
+
+// The daemon truncates and rewrites the rate and today files every second; a
+// read that lands in between sees nothing, so an empty file is read once more.
+std::optional<std::string> readrewritten(const std::string& path, Problems& problems);
