@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 jclass tuntap_class = nullptr;
 jfieldID tuntap_fdID = nullptr;
@@ -31,6 +32,33 @@ constexpr short kTunFlags = IFF_TUN | IFF_NO_PI;
 [[maybe_unused]] const char *errorText(int rc, char *buf, int error) {
   if (rc != 0) snprintf(buf, 64, "Unknown error %d", error);
   return buf;
+}
+
+// Exception classes, looked up once when the library loads (through the
+// loader of the class that loaded it) and kept as global references, so a
+// throw needs no class lookup. Null when a class couldn't be found then: the
+// throw looks it up itself.
+jclass errnoExceptionClass = nullptr;
+jmethodID errnoExceptionInit = nullptr;
+jclass nullPointerExceptionClass = nullptr;
+
+jclass globalClass(JNIEnv *env, const char *name) {
+  jclass local = env->FindClass(name);
+  if (local == nullptr) {
+    env->ExceptionClear();
+    return nullptr;
+  }
+  auto global = static_cast<jclass>(env->NewGlobalRef(local));
+  env->DeleteLocalRef(local);
+  return global;
+}
+
+void cacheExceptionClasses(JNIEnv *env) {
+  nullPointerExceptionClass = globalClass(env, "java/lang/NullPointerException");
+  errnoExceptionClass = globalClass(env, kErrnoExceptionClass);
+  if (errnoExceptionClass == nullptr) return;
+  errnoExceptionInit = env->GetMethodID(errnoExceptionClass, "<init>", "(Ljava/lang/String;I)V");
+  if (errnoExceptionInit == nullptr) env->ExceptionClear();
 }
 
 // Field IDs may be stored by a lazy lookup on one thread while another reads
@@ -71,7 +99,8 @@ size_t namePrefix(const char *name, size_t max) {
 // Copies the name into the request; false with an exception pending.
 bool copyName(JNIEnv *env, jstring name, struct ifreq *ifr) {
   if (name == nullptr) {
-    jclass npe = env->FindClass("java/lang/NullPointerException");
+    jclass npe = nullPointerExceptionClass ? nullPointerExceptionClass
+                                           : env->FindClass("java/lang/NullPointerException");
     if (npe != nullptr) env->ThrowNew(npe, "name");
     return false;
   }
@@ -165,9 +194,11 @@ JNIEXPORT int getFd(JNIEnv *env, jobject obj) {
 
 JNIEXPORT int throwErrnoExceptionError(JNIEnv *env, int error) {
   if (env->ExceptionCheck()) return -1;
-  jclass cls = env->FindClass(kErrnoExceptionClass);
+  bool cached = errnoExceptionClass != nullptr && errnoExceptionInit != nullptr;
+  jclass cls = cached ? errnoExceptionClass : env->FindClass(kErrnoExceptionClass);
   if (cls == nullptr) return -1;
-  jmethodID ctor = env->GetMethodID(cls, "<init>", "(Ljava/lang/String;I)V");
+  jmethodID ctor =
+      cached ? errnoExceptionInit : env->GetMethodID(cls, "<init>", "(Ljava/lang/String;I)V");
   if (ctor == nullptr) return -1;
   // Turned into a Java string at once, before anything can reuse the buffer.
   char buf[256];
@@ -178,8 +209,25 @@ JNIEXPORT int throwErrnoExceptionError(JNIEnv *env, int error) {
   int rc = env->Throw(static_cast<jthrowable>(exc)) == 0 ? 0 : -1;
   env->DeleteLocalRef(exc);
   env->DeleteLocalRef(msg);
-  env->DeleteLocalRef(cls);
+  if (!cached) env->DeleteLocalRef(cls);
   return rc;
+}
+
+JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM *vm, void *) {
+  JNIEnv *env = nullptr;
+  if (vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_6) != JNI_OK) return JNI_ERR;
+  cacheExceptionClasses(env);
+  return JNI_VERSION_1_6;
+}
+
+JNIEXPORT void JNICALL JNI_OnUnload(JavaVM *vm, void *) {
+  JNIEnv *env = nullptr;
+  if (vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_6) != JNI_OK) return;
+  for (jclass *cls : {&errnoExceptionClass, &nullPointerExceptionClass}) {
+    if (*cls != nullptr) env->DeleteGlobalRef(*cls);
+    *cls = nullptr;
+  }
+  errnoExceptionInit = nullptr;
 }
 
 JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_initLib(JNIEnv *env,
