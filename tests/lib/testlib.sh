@@ -1,4 +1,5 @@
-# Helpers sourced by the shell tests of the installation and its scripts.
+# Helpers sourced by every shell system test (tests/<product>/*.sh).
+testlib_dir=$(CDPATH= cd -- "$(dirname -- "$0")/../lib" 2>/dev/null && pwd)
 
 failures=0
 
@@ -31,4 +32,51 @@ finish() {
         exit 1
     fi
     echo "all checks passed"
+}
+
+# in_private_netns "$@": called at the top of a test script, runs the script
+# again inside a private network namespace with loopback up (as root), so its
+# chains and traffic never touch the host's network.
+in_private_netns() {
+    if [ -z "${BYTELOOM_TEST_NETNS:-}" ]; then
+        needroot
+        BYTELOOM_TEST_NETNS=1 exec unshare -n sh "$0" "$@"
+    fi
+    ip link set lo up
+}
+
+# write_startup_script FILE SPECS LABELS FILESDIR: a start-up script that
+# prints the six lines, with the four files rate, today, day and history in
+# FILESDIR.
+write_startup_script() {
+    cat > "$1" <<SCRIPT
+#!/bin/sh
+echo '$2'
+echo '$4/rate'
+echo '$4/today'
+echo '$4/day'
+echo '$4/history'
+echo '$3'
+SCRIPT
+    chmod +x "$1"
+}
+
+# fake_iptables DIR: installs the fake iptables as DIR/iptables; it serves the
+# listings queued in DIR/../listings (see fake-iptables.sh).
+fake_iptables() {
+    mkdir -p "$1" "$1/../listings"
+    cp "$testlib_dir/fake-iptables.sh" "$1/iptables"
+    chmod +x "$1/iptables"
+}
+
+# wait_for_file FILE [TEXT] [SECONDS]: waits until FILE is not empty (or holds
+# exactly TEXT); false after SECONDS (default 10).
+wait_for_file() {
+    tries=$(( ${3:-10} * 20 ))
+    while [ "$tries" -gt 0 ]; do
+        if [ -s "$1" ] && { [ -z "${2:-}" ] || [ "$(cat "$1")" = "$2" ]; }; then return 0; fi
+        tries=$((tries - 1))
+        sleep 0.05
+    done
+    return 1
 }
