@@ -1,11 +1,11 @@
 #include "dayitems.h"
 
 #include <charconv>
-#include <cstdio>
 #include <ctime>
 #include <map>
 
 #include "daylines.h"
+#include "digits.h"
 #include "tokens.h"
 
 namespace {
@@ -39,10 +39,9 @@ std::optional<double> parsekilobytes(std::string_view word) {
 
 std::string formatdate(std::chrono::sys_days date) {
   year_month_day ymd(date);
-  char text[16];
-  snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-           static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-  return text;
+  return zeropadded(static_cast<int>(ymd.year()), 4) + "-" +
+         zeropadded(static_cast<unsigned>(ymd.month()), 2) + "-" +
+         zeropadded(static_cast<unsigned>(ymd.day()), 2);
 }
 
 std::vector<std::string_view> splitwords(std::string_view text) {

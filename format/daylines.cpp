@@ -1,10 +1,9 @@
 #include "daylines.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
+#include "digits.h"
 #include "tokens.h"
 
 namespace {
@@ -13,20 +12,39 @@ constexpr size_t kstampsize = 40;      // "[" + three ints of up to 11 character
 constexpr size_t knumbersize = 21;     // a signed 64-bit number and its space
 constexpr size_t kratessize = 2 * 22;  // two "%.2f " of at most 21 characters each
 
-// Appends formatted text, cutting at the capacity; the text stays terminated.
+// Appends text, cutting at the capacity; the text stays terminated. Numbers
+// are written on the stack, so a line costs no heap allocation.
 class LineBuilder {
  public:
   LineBuilder(char* buf, size_t cap) : buf_(buf), cap_(cap) {
     if (cap_ > 0) buf_[0] = '\0';
   }
 
-  __attribute__((format(printf, 2, 3))) void add(const char* format, ...) {
+  void add(std::string_view text) {
     if (len_ + 1 >= cap_) return;
-    va_list args;
-    va_start(args, format);
-    int n = vsnprintf(buf_ + len_, cap_ - len_, format, args);
-    va_end(args);
-    if (n > 0) len_ = std::min(len_ + static_cast<size_t>(n), cap_ - 1);
+    size_t n = std::min(text.size(), cap_ - 1 - len_);
+    memcpy(buf_ + len_, text.data(), n);
+    len_ += n;
+    buf_[len_] = '\0';
+  }
+
+  void addnumber(int64_t value) {
+    char room[24];
+    add(decimal(value, room));
+  }
+
+  // As "%0*d" writes value: zeros after the sign up to width characters.
+  void addpadded(int value, int width) {
+    char room[24];
+    std::string_view digits = decimal(value < 0 ? -static_cast<int64_t>(value) : value, room);
+    if (value < 0) add("-");
+    for (int pad = width - static_cast<int>(digits.size()) - (value < 0); pad > 0; --pad) add("0");
+    add(digits);
+  }
+
+  void addkilobytes(int64_t bytes) {
+    char room[48];
+    add(twodecimals(static_cast<double>(bytes) / 1000.0, room));
   }
 
   size_t length() const { return len_; }
@@ -38,22 +56,42 @@ class LineBuilder {
 };
 
 void addstamp(LineBuilder& line, const tm& date) {
-  line.add("[%04d-%02d-%02d] ", date.tm_year + 1900, date.tm_mon + 1, date.tm_mday);
+  line.add("[");
+  line.addpadded(date.tm_year + 1900, 4);
+  line.add("-");
+  line.addpadded(date.tm_mon + 1, 2);
+  line.add("-");
+  line.addpadded(date.tm_mday, 2);
+  line.add("] ");
 }
 
 void addtotals(LineBuilder& line, std::span<const IfInfo> table) {
-  for (const IfInfo& record : table)
-    line.add("%s %lld %lld ", record.label, static_cast<long long>(record.day_in),
-             static_cast<long long>(record.day_out));
+  for (const IfInfo& record : table) {
+    line.add(record.label);
+    line.add(" ");
+    line.addnumber(record.day_in);
+    line.add(" ");
+    line.addnumber(record.day_out);
+    line.add(" ");
+  }
 }
 
 }  // namespace
 
+size_t formatdatestamp(char* buf, size_t cap, const tm& date) {
+  LineBuilder line(buf, cap);
+  addstamp(line, date);
+  return line.length();
+}
+
 size_t formatrates(char* buf, size_t cap, std::span<const IfInfo> table) {
   LineBuilder line(buf, cap);
-  for (const IfInfo& record : table)
-    line.add("%.2f %.2f ", static_cast<double>(record.cur_in) / 1000.0,
-             static_cast<double>(record.cur_out) / 1000.0);
+  for (const IfInfo& record : table) {
+    line.addkilobytes(record.cur_in);
+    line.add(" ");
+    line.addkilobytes(record.cur_out);
+    line.add(" ");
+  }
   return line.length();
 }
 

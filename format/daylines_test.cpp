@@ -4,6 +4,7 @@
 
 #include "testdate.h"
 
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -133,5 +134,43 @@ TEST(DayChange, WholeCalendarDateCounts) {
   EXPECT_FALSE(samedate(date(2026, 3, 7), date(2026, 3, 8)));
 }
 
+
+// The writers and the stamp reader do without stdio; they must still agree
+// with it to the byte, on ordinary and odd inputs alike.
+TEST(DateStamp, ReadsLikeScanf) {
+  for (const char* line : {"[2026-03-07] a 1 2", "[2026-3-7]", "[ 2026- 3-07]x", "[+202-+3--7]",
+                           "[12345-01-01]", "[2026-03-07", "[2026-03]", "[-1-1-1] ", "(2026-03-07]",
+                           "[2026-\t3-\n7] ", "[+-20-01-01]", "[9-99-99]", "[2026-03-07]]"}) {
+    int year = 0, month = 0, day = 0, consumed = -1;
+    bool scanned = sscanf(line, "[%4d-%2d-%2d]%n", &year, &month, &day, &consumed) == 3;
+    tm d{};
+    size_t itemsstart = 0;
+    ASSERT_EQ(scanned ? 0 : -3, readdatestamp(line, &d, &itemsstart)) << line;
+    if (!scanned) continue;
+    EXPECT_EQ(year - 1900, d.tm_year) << line;
+    EXPECT_EQ(month - 1, d.tm_mon) << line;
+    EXPECT_EQ(day, d.tm_mday) << line;
+    EXPECT_EQ(consumed < 0 ? NOITEMS : static_cast<size_t>(consumed), itemsstart) << line;
+  }
+}
+
+TEST(LineFormats, WrittenLikePrintf) {
+  std::vector<IfInfo> table;
+  std::string expected;
+  for (int64_t bytes : {int64_t{0}, int64_t{5}, int64_t{1234}, int64_t{1235}, int64_t{999995},
+                        int64_t{-1}, int64_t{-1235}, std::numeric_limits<int64_t>::max(),
+                        std::numeric_limits<int64_t>::min()}) {
+    table.push_back(record("x", bytes, bytes, bytes, bytes));
+    char rate[64];
+    snprintf(rate, sizeof rate, "%.2f %.2f ", static_cast<double>(bytes) / 1000.0,
+             static_cast<double>(bytes) / 1000.0);
+    expected += rate;
+  }
+  EXPECT_EQ(expected, formatted([&](char* b, size_t c) { return formatrates(b, c, table); }));
+  tm odd = date(-5, 13, 0);
+  char stamp[64];
+  snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d] ", odd.tm_year + 1900, odd.tm_mon + 1, odd.tm_mday);
+  EXPECT_EQ(stamp, formatted([&](char* b, size_t c) { return formatdatestamp(b, c, odd); }));
+}
 
 }  // namespace

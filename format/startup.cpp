@@ -1,6 +1,5 @@
 #include "startup.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "tokens.h"
@@ -68,7 +67,7 @@ bool assignlabels(std::string_view line, std::vector<IfInfo>& table, std::string
     IfInfo& record = table[i];
     std::string_view label;
     if (!labels.next(label)) {
-      snprintf(record.label, sizeof record.label, "UNKNOWN-%zu", i);
+      copyfield(record.label, "UNKNOWN-" + std::to_string(i));
       continue;
     }
     if (!copyfield(record.label, label))
