@@ -20,7 +20,7 @@ bool matches(const IfInfo& record, const RuleLine& line) {
   bool catchall = record.matchval[0] == '\0' && record.dest[0] == '\0';
   if (catchall) return true;
   if (!line.dest.empty() && line.dest != record.dest) return false;
-  return line.col11.empty() || line.col11 == record.matchval;
+  return line.matchvalue.empty() || line.matchvalue == record.matchval;
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ RuleLine parseruleline(std::string_view line, bool outbound) {
     if (k == 1) rule.bytes = parsecount(token);
     else if (k == (outbound ? 6 : 5)) rule.iface = token;
     else if (k == 8 && token != "0.0.0.0/0") rule.dest = token;
-    else if (k == 11) rule.col11 = token;
+    else if (k == 11) rule.matchvalue = token;
   }
   return rule;
 }

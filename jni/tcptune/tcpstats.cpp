@@ -8,30 +8,30 @@
 namespace tcpstats {
 
 // The offsets are fixed by the record's first form; the header must agree.
-static_assert(offsetof(struct tcp_info, tcpi_snd_mss) == offSndMss);
-static_assert(offsetof(struct tcp_info, tcpi_unacked) == offUnacked);
-static_assert(offsetof(struct tcp_info, tcpi_fackets) == offFackets);
-static_assert(offsetof(struct tcp_info, tcpi_rtt) == offRtt);
-static_assert(offsetof(struct tcp_info, tcpi_rttvar) == offRttvar);
-static_assert(offsetof(struct tcp_info, tcpi_snd_cwnd) == offSndCwnd);
-static_assert(offsetof(struct tcp_info, tcpi_rcv_rtt) == offRcvRtt);
-static_assert(offsetof(struct tcp_info, tcpi_total_retrans) == offTotalRetrans);
+static_assert(offsetof(struct tcp_info, tcpi_snd_mss) == kOffSndMss);
+static_assert(offsetof(struct tcp_info, tcpi_unacked) == kOffUnacked);
+static_assert(offsetof(struct tcp_info, tcpi_fackets) == kOffFackets);
+static_assert(offsetof(struct tcp_info, tcpi_rtt) == kOffRtt);
+static_assert(offsetof(struct tcp_info, tcpi_rttvar) == kOffRttvar);
+static_assert(offsetof(struct tcp_info, tcpi_snd_cwnd) == kOffSndCwnd);
+static_assert(offsetof(struct tcp_info, tcpi_rcv_rtt) == kOffRcvRtt);
+static_assert(offsetof(struct tcp_info, tcpi_total_retrans) == kOffTotalRetrans);
 
-std::uint32_t infoWord(const unsigned char (&info)[infoLength], std::size_t offset)
+std::uint32_t infoWord(const unsigned char (&info)[kInfoLength], std::size_t offset)
 {
     std::uint32_t word;
     std::memcpy(&word, info + offset, sizeof word);
     return word;
 }
 
-void formatStats(char (&line)[lineSize], const unsigned char (&info)[infoLength],
+void formatStats(char (&line)[kLineSize], const unsigned char (&info)[kInfoLength],
                  const char* name)
 {
     std::snprintf(line, sizeof line, "%u,%u,%u,%u,%u,%u,%u,%s,%u",
-                  infoWord(info, offTotalRetrans), infoWord(info, offUnacked),
-                  infoWord(info, offRtt), infoWord(info, offRttvar),
-                  infoWord(info, offRcvRtt), infoWord(info, offSndCwnd),
-                  infoWord(info, offSndMss), name, infoWord(info, offFackets));
+                  infoWord(info, kOffTotalRetrans), infoWord(info, kOffUnacked),
+                  infoWord(info, kOffRtt), infoWord(info, kOffRttvar),
+                  infoWord(info, kOffRcvRtt), infoWord(info, kOffSndCwnd),
+                  infoWord(info, kOffSndMss), name, infoWord(info, kOffFackets));
 }
 
 }  // namespace tcpstats

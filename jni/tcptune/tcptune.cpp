@@ -115,9 +115,9 @@ jstring selectCongestion(JNIEnv* env, jint descriptor, jstring algorithm, bool e
 }
 
 // Reads the first form of TCP_INFO; false (after the perror line) on failure.
-bool readTcpInfo(jint descriptor, unsigned char (&info)[tcpstats::infoLength])
+bool readTcpInfo(jint descriptor, unsigned char (&info)[tcpstats::kInfoLength])
 {
-    socklen_t length = static_cast<socklen_t>(tcpstats::infoLength);
+    socklen_t length = static_cast<socklen_t>(tcpstats::kInfoLength);
     if (getsockopt(descriptor, IPPROTO_TCP, TCP_INFO, info, &length) != 0) {
         std::perror(tcpInfoMessage);
         return false;
@@ -127,7 +127,7 @@ bool readTcpInfo(jint descriptor, unsigned char (&info)[tcpstats::infoLength])
 
 jint tcpInfoWord(jint descriptor, std::size_t offset)
 {
-    unsigned char info[tcpstats::infoLength] = {};
+    unsigned char info[tcpstats::kInfoLength] = {};
     if (!readTcpInfo(descriptor, info))
         return -2;
     return static_cast<jint>(tcpstats::infoWord(info, offset));
@@ -187,12 +187,12 @@ JNIEXPORT jstring JNICALL TCPTUNE_EXPORT(setServerSocketCongestionControl)(JNIEn
 
 JNIEXPORT jint JNICALL TCPTUNE_EXPORT(getCongestionWindowInt)(JNIEnv*, jobject, jint descriptor)
 {
-    return tcpInfoWord(descriptor, tcpstats::offSndCwnd);
+    return tcpInfoWord(descriptor, tcpstats::kOffSndCwnd);
 }
 
 JNIEXPORT jint JNICALL TCPTUNE_EXPORT(getWriteQueueBytesInt)(JNIEnv*, jobject, jint descriptor)
 {
-    return tcpInfoWord(descriptor, tcpstats::offFackets);
+    return tcpInfoWord(descriptor, tcpstats::kOffFackets);
 }
 
 JNIEXPORT jint JNICALL TCPTUNE_EXPORT(getWriteQueueBytesIntFromIoctl)(JNIEnv*, jobject,
@@ -215,10 +215,10 @@ JNIEXPORT jstring JNICALL TCPTUNE_EXPORT(getSocketStats)(JNIEnv* env, jobject, j
         std::perror(readNameMessage);
     }
     name[readNameSize - 1] = '\0';
-    unsigned char info[tcpstats::infoLength] = {};
+    unsigned char info[tcpstats::kInfoLength] = {};
     if (!readTcpInfo(descriptor, info))
         return env->NewStringUTF(errorText);
-    char line[tcpstats::lineSize];
+    char line[tcpstats::kLineSize];
     tcpstats::formatStats(line, info, name);
     return env->NewStringUTF(line);
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-using Record = unsigned char[tcpstats::infoLength];
+using Record = unsigned char[tcpstats::kInfoLength];
 
 void putWord(Record& info, std::size_t offset, std::uint32_t value)
 {
@@ -16,7 +16,7 @@ void putWord(Record& info, std::size_t offset, std::uint32_t value)
 
 std::string format(const Record& info, const char* name)
 {
-    char line[tcpstats::lineSize];
+    char line[tcpstats::kLineSize];
     tcpstats::formatStats(line, info, name);
     return line;
 }
@@ -24,14 +24,14 @@ std::string format(const Record& info, const char* name)
 TEST(StatsLine, DocumentedExample)
 {
     Record info = {};
-    putWord(info, tcpstats::offTotalRetrans, 12);
-    putWord(info, tcpstats::offUnacked, 3);
-    putWord(info, tcpstats::offRtt, 25000);
-    putWord(info, tcpstats::offRttvar, 4000);
-    putWord(info, tcpstats::offRcvRtt, 0);
-    putWord(info, tcpstats::offSndCwnd, 10);
-    putWord(info, tcpstats::offSndMss, 1448);
-    putWord(info, tcpstats::offFackets, 0);
+    putWord(info, tcpstats::kOffTotalRetrans, 12);
+    putWord(info, tcpstats::kOffUnacked, 3);
+    putWord(info, tcpstats::kOffRtt, 25000);
+    putWord(info, tcpstats::kOffRttvar, 4000);
+    putWord(info, tcpstats::kOffRcvRtt, 0);
+    putWord(info, tcpstats::kOffSndCwnd, 10);
+    putWord(info, tcpstats::kOffSndMss, 1448);
+    putWord(info, tcpstats::kOffFackets, 0);
     EXPECT_EQ("12,3,25000,4000,0,10,1448,cubic,0", format(info, "cubic"));
 }
 
@@ -41,10 +41,10 @@ TEST(StatsLine, EachPlaceReadsItsOffset)
 {
     Record info;
     std::memset(info, 0xee, sizeof info);
-    const std::size_t order[] = {tcpstats::offTotalRetrans, tcpstats::offUnacked,
-                                 tcpstats::offRtt,          tcpstats::offRttvar,
-                                 tcpstats::offRcvRtt,       tcpstats::offSndCwnd,
-                                 tcpstats::offSndMss,       tcpstats::offFackets};
+    const std::size_t order[] = {tcpstats::kOffTotalRetrans, tcpstats::kOffUnacked,
+                                 tcpstats::kOffRtt,          tcpstats::kOffRttvar,
+                                 tcpstats::kOffRcvRtt,       tcpstats::kOffSndCwnd,
+                                 tcpstats::kOffSndMss,       tcpstats::kOffFackets};
     std::uint32_t value = 1;
     for (std::size_t offset : order)
         putWord(info, offset, value++);
@@ -67,7 +67,7 @@ TEST(StatsLine, UnsignedWordsAndLongestLine)
 TEST(StatsLine, EmptyNameKeepsNineFields)
 {
     Record info = {};
-    putWord(info, tcpstats::offSndCwnd, 10);
+    putWord(info, tcpstats::kOffSndCwnd, 10);
     EXPECT_EQ("0,0,0,0,0,10,0,,0", format(info, ""));
 }
 
