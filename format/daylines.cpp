@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "digits.h"
 #include "tokens.h"
@@ -119,13 +120,18 @@ size_t linebuffersize(std::span<const IfInfo> table) {
 
 void restoredaytotals(std::string_view items, std::span<IfInfo> table) {
   while (!items.empty() && (items.back() == '\n' || items.back() == '\r')) items.remove_suffix(1);
+  // Records that share a label are paired with that label's items in order,
+  // so a restart gives each its own totals instead of doubling the last.
+  std::vector<bool> restored(table.size(), false);
   Tokens words(items, ' ');
   for (std::string_view label, in, out; words.next(label);) {
     if (!words.next(in) || !words.next(out) || !isdecimal(in) || !isdecimal(out)) return;
-    for (IfInfo& record : table) {
-      if (label != record.label) continue;
-      record.day_in = parsecount(in);
-      record.day_out = parsecount(out);
+    for (size_t i = 0; i < table.size(); ++i) {
+      if (restored[i] || label != table[i].label) continue;
+      table[i].day_in = parsecount(in);
+      table[i].day_out = parsecount(out);
+      restored[i] = true;
+      break;
     }
   }
 }

@@ -23,8 +23,9 @@ size_t formatdayline(char* buf, size_t cap, const tm& date, std::span<const IfIn
 // The buffer size that holds any line above for this table, whatever its counts.
 size_t linebuffersize(std::span<const IfInfo> table);
 
-// Sets the day totals of every record whose label matches an item
-// "label in out" of items; the first malformed item ends the restore.
+// Sets the day totals of records from the items "label in out" of items: each
+// item restores the first record with its label that no earlier item
+// restored. The first malformed item ends the restore.
 void restoredaytotals(std::string_view items, std::span<IfInfo> table);
 
 // The last line of text that holds more than newlines, without its newline.

@@ -104,8 +104,21 @@ TEST(Restore, EveryWrittenLabelComesBack) {
   EXPECT_EQ(3, table[1].day_in);
   EXPECT_EQ(4, table[1].day_out);
   EXPECT_EQ(5, table[2].day_in);
-  EXPECT_EQ(1, table[3].day_in);
+  EXPECT_EQ(0, table[3].day_in) << "one item restores one record";
   EXPECT_EQ(9, table[4].day_in);
+}
+
+TEST(Restore, SharedLabelsArePairedInOrder) {
+  std::vector<IfInfo> table = {record("vpn", 0, 0, 0, 0), record("wan", 0, 0, 0, 0),
+                               record("vpn", 0, 0, 0, 0), record("vpn", 0, 0, 7, 7)};
+  restoredaytotals("vpn 1 2 wan 3 4 vpn 5 6 ", table);
+  EXPECT_EQ(1, table[0].day_in);
+  EXPECT_EQ(3, table[1].day_in);
+  EXPECT_EQ(5, table[2].day_in);
+  EXPECT_EQ(6, table[2].day_out);
+  EXPECT_EQ(7, table[3].day_in) << "a record without an item of its own keeps its totals";
+  restoredaytotals("wan 8 8 wan 9 9 ", table);
+  EXPECT_EQ(8, table[1].day_in) << "an item with no record left restores nothing";
 }
 
 TEST(Restore, AMalformedItemEndsTheLoad) {

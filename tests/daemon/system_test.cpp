@@ -208,6 +208,16 @@ TEST_F(DayBook, LabelsOfAnyCharacterAreRestored) {
   EXPECT_EQ(0, terminate());
 }
 
+TEST_F(DayBook, SharedLabelsRestoreTheirOwnTotals) {
+  sb.standardscript("eth0 eth1 eth2", "wan wan lan");
+  sb.write("day", "[2026-03-07] wan 1 2 wan 30 40 lan 5 6 ");
+  sb.queue("RTCHARTS_IN", inrule(10, "eth1"));
+  sb.start();
+  waitforfile("today", "wan 1 2 wan 40 40 lan 5 6 ");
+  EXPECT_EQ(0, terminate());
+  EXPECT_EQ("[2026-03-07] wan 1 2 wan 40 40 lan 5 6 ", sb.read("day"));
+}
+
 TEST_F(DayBook, RestartOnALaterDayArchivesTheOldOne) {
   sb.write("day", "[2026-03-06] wan 100 200 lan 5 6 ");
   sb.write("history", "[2026-03-05] wan 1 1 lan 1 1 \n");
