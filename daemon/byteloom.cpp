@@ -1,5 +1,6 @@
 // byteloom: once a second, reads and zeroes the packet-filter counters of the
 // accounted interfaces and publishes rates, day totals and a daily history.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,6 +26,8 @@ constexpr char kterminatefailed[] =
 volatile sig_atomic_t terminaterequested = 0;
 volatile sig_atomic_t recoverydone = 0;
 
+constexpr long long kseconds = LISTINGTIMEOUTNS / 1'000'000'000;
+
 tm now;  // local time of the previous cycle; its calendar day is the accounting day
 char capture[CAPTURESIZE];
 
@@ -37,6 +40,7 @@ void terminate(int) {
     terminaterequested = 1;
     return;
   }
+  killcommand();  // the start-up script must not outlive the daemon
   ssize_t ignored = write(STDOUT_FILENO, kterminatefailed, sizeof kterminatefailed - 1);
   (void)ignored;
   _exit(1);
@@ -54,10 +58,17 @@ void armsignals() {
   sigaction(SIGINT, &handler, nullptr);
 }
 
+// Once the recovery has restored the day, a fatal exit first saves the
+// counters, so the next start resumes or archives the day instead of losing it.
 int fatal(const char* message) {
+  if (recoverydone) persisttodayvolume(now);
   fputs(message, stdout);
   return -1;
 }
+
+// Only a temporary file that can't be opened stops the daemon; a failed write
+// keeps the old file and has been reported.
+bool persistunopened(const tm& date) { return persisttodayvolume(date) == -1; }
 
 tm localnow() {
   time_t seconds = time(nullptr);
@@ -96,7 +107,12 @@ int startup() {
   return 0;
 }
 
+constexpr char karchivefailed[] =
+    "FATAL! Couldn't open copy persistent file values to volumes file! Exiting...";
+
+// A history that can't be made to hold whole lines can't take the day either.
 int recoverday() {
+  if (repairvolumes() != 0) return fatal(karchivefailed);
   tm persistentdate{}, volumesdate{};
   int persistentresult = getpersistentfiledate(&persistentdate);
   int volumesresult = getvolumesdate(&volumesdate);
@@ -108,19 +124,40 @@ int recoverday() {
       loadpersistentvaluestoaccs();
       return 0;
     case Recovery::archive:
-      if (copypersistenttovolumes() != 0)
-        return fatal("FATAL! Couldn't open copy persistent file values to volumes file! Exiting...");
-      if (persisttodayvolume(now) != 0) return fatal(kpersistfailed);
+      if (copypersistenttovolumes() != 0) return fatal(karchivefailed);
+      if (persistunopened(now)) return fatal(kpersistfailed);
       return 0;
   }
   return 0;
 }
 
+// Until the history holds the finished day, a fatal exit saves it dated that
+// day, for the next start to archive; from then on the counters are the new day's.
 int changeday(const tm& cur) {
   if (savevolumes(now) != 0) return fatal("FATAL! Couldn't open volumes file for writing! Exiting...");
   resetdaycounters();
+  now = cur;
   if (saveratestofile() != 0) return fatal("FATAL! Couldn't open file for writing! Exiting...");
-  if (persisttodayvolume(cur) != 0) return fatal(kpersistfailed);
+  if (persistunopened(cur)) return fatal(kpersistfailed);
+  return 0;
+}
+
+// A listing cut short still counts the lines it printed whole: their bytes
+// were zeroed in the chains and exist nowhere else.
+int sample() {
+  CaptureLimits limits{LISTINGTIMEOUTNS, LISTINGGRACENS, &terminaterequested};
+  CaptureEnd end = capturecommand(iptcmd, capture, limits);
+  if (end == CaptureEnd::failed || end == CaptureEnd::overflow)
+    return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");
+  if (end != CaptureEnd::whole) {
+    long lines = std::count(capture, capture + strlen(capture), '\n');
+    if (end == CaptureEnd::timedout)
+      fprintf(stderr, "byteloom: the listing command still ran after %lld s: killed it", kseconds);
+    else
+      fprintf(stderr, "byteloom: the listing command still ran at termination: killed it");
+    fprintf(stderr, "; counted the %ld whole lines it printed\n", lines);
+  }
+  extractbytes(capture);
   return 0;
 }
 
@@ -131,14 +168,13 @@ int runcycle() {
       if (changeday(cur) != 0) return -1;
       break;
     case CycleStep::minutepersist:
-      if (persisttodayvolume(now) != 0) return fatal(kpersistfailed);
+      if (persistunopened(now)) return fatal(kpersistfailed);
       break;
     case CycleStep::none:
       break;
   }
   now = cur;
-  if (runcommand(iptcmd, capture) != 0) return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");
-  extractbytes(capture);
+  if (sample() != 0) return -1;
   if (saveratestofile() != 0) return fatal("FATAL! Couldn't open file for writing! Exiting...");
   return 0;
 }
@@ -151,6 +187,7 @@ void sleeptonextsecond() {
   clock_nanosleep(CLOCK_MONOTONIC, 0, &request, nullptr);
 }
 
+// A day file that can't be written, flushed or renamed is a failure too.
 int persistandexit() {
   if (persisttodayvolume(now) != 0) {
     fputs(kterminatefailed, stdout);

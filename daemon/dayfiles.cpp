@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <libgen.h>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -11,6 +12,7 @@
 
 #include "daylines.h"
 #include "iftable.h"
+#include "pathclash.h"
 
 namespace {
 
@@ -60,18 +62,71 @@ int replacepersistentfile(const char* data, size_t len) {
     errno = error;
     perror("failed to write to persistent file:");
     unlink(temp);
-    return 0;
+    return -2;
   }
   syncdirectory();
   return 0;
 }
 
-int appendtovolumes(const char* data, size_t len) {
-  int fd = open(outdayvolumes, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kcreatemode);
+// One write, so the line is never split between calls; a short write on a
+// regular file means the disk filled up.
+bool writeonce(int fd, const char* data, size_t len) {
+  ssize_t n;
+  while ((n = write(fd, data, len)) < 0 && errno == EINTR) {
+  }
+  if (n >= 0 && static_cast<size_t>(n) != len) errno = ENOSPC;
+  return n >= 0 && static_cast<size_t>(n) == len;
+}
+
+// The data goes in whole and reaches the disk, or the file is cut back to its
+// old length: a full disk never leaves a torn line behind.
+int appendwhole(const char* path, const char* data, size_t len, const char* what) {
+  int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kcreatemode);
   if (fd < 0) return -1;
-  // A finished day exists nowhere else once the persistent file moves on.
-  if (!writeall(fd, data, len) || fsync(fd) != 0) perror("failed to write to volumes file:");
+  struct stat before {};
+  bool measured = fstat(fd, &before) == 0;
+  bool appended = measured && writeonce(fd, data, len) && fsync(fd) == 0;
+  if (!appended) {
+    perror(what);
+    if (measured && ftruncate(fd, before.st_size) == 0) fsync(fd);
+  }
   close(fd);
+  return appended ? 0 : -1;
+}
+
+// A finished day exists nowhere else once the persistent file moves on.
+int appendtovolumes(const char* data, size_t len) {
+  return appendwhole(outdayvolumes, data, len, "failed to write to volumes file:");
+}
+
+// Where the torn last line of the file starts, -1 when it ends with a newline
+// (or can't be read). Reads growing tails until a newline comes into view.
+off_t tornlineoffset(int fd, off_t size) {
+  std::string tail;
+  for (off_t want = kfirsttail; size > 0; want *= 2) {
+    off_t from = want < size ? size - want : 0;
+    tail.resize(static_cast<size_t>(size - from));
+    if (pread(fd, tail.data(), tail.size(), from) != static_cast<ssize_t>(tail.size())) return -1;
+    size_t whole = completelength(tail);
+    if (whole == tail.size()) return -1;
+    if (whole > 0 || from == 0) return from + static_cast<off_t>(whole);
+  }
+  return -1;
+}
+
+// The fragment reaches the torn file before it leaves the history, so a
+// crash in between keeps it twice rather than never.
+int movetornline(int fd, off_t start, off_t size) {
+  std::string fragment(static_cast<size_t>(size - start), '\0');
+  if (pread(fd, fragment.data(), fragment.size(), start) != static_cast<ssize_t>(fragment.size()))
+    return -1;
+  fragment += '\n';
+  std::string torn = tornhistorypath();
+  if (appendwhole(torn.c_str(), fragment.data(), fragment.size(), "failed to write to torn file:") != 0)
+    return -1;
+  if (ftruncate(fd, start) != 0 || fsync(fd) != 0) return -1;
+  fprintf(stderr, "byteloom: %s ended in a torn line; moved its %zu bytes to %s\n", outdayvolumes,
+          fragment.size() - 1, torn.c_str());
   return 0;
 }
 
@@ -86,6 +141,25 @@ int readlastline(const char* path, std::string& line) {
   return getLastLineOfFile(stream, line);
 }
 
+// Files that share a path would destroy each other: a history at the
+// temporary file's path, for one, is replaced by the first persist.
+int refuseclashingpaths() {
+  const RolePath paths[] = {
+      {"rate file", resolvedpath(outfile)},
+      {"today file", resolvedpath(outfileday)},
+      {"persistent day file", resolvedpath(outpersistentfileday)},
+      {"history file", resolvedpath(outdayvolumes)},
+      {"persistent day file's temporary file", resolvedpath(persisttemppath)},
+      {"history's torn-line file", resolvedpath(tornhistorypath())},
+  };
+  std::optional<std::pair<size_t, size_t>> clash = findclash(paths);
+  if (!clash) return 0;
+  const RolePath& first = paths[clash->first];
+  fprintf(stderr, "byteloom: the %s and the %s are the same file: %s\n", first.role,
+          paths[clash->second].role, first.path.c_str());
+  return -1;
+}
+
 }  // namespace
 
 int preparedayfiles() {
@@ -93,7 +167,7 @@ int preparedayfiles() {
   linebuffer.reset(new (std::nothrow) char[linebuffercap]);
   persisttemppath = std::string(outpersistentfileday) + ".tmp";
   persistdirectory = directoryof(outpersistentfileday);
-  return linebuffer ? 0 : -1;
+  return linebuffer && refuseclashingpaths() == 0 ? 0 : -1;
 }
 
 int saveratestofile() {
@@ -134,6 +208,18 @@ int loadpersistentvaluestoaccs() {
   // Without the closing bracket nothing says where the items begin.
   if (itemsstart != NOITEMS) restoredaytotals(std::string_view(line).substr(itemsstart), iftable());
   return 0;
+}
+
+std::string tornhistorypath() { return std::string(outdayvolumes) + ".torn"; }
+
+int repairvolumes() {
+  int fd = open(outdayvolumes, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return 0;  // no history yet, or one the recovery can't read either
+  off_t size = lseek(fd, 0, SEEK_END);
+  off_t start = size > 0 ? tornlineoffset(fd, size) : -1;
+  int result = start < 0 ? 0 : movetornline(fd, start, size);
+  close(fd);
+  return result;
 }
 
 int getpersistentfiledate(tm* date) {

@@ -14,16 +14,26 @@ int preparedayfiles();
 int saveratestofile();
 
 // Replaces the persistent day file atomically with date and the day totals.
-// -1 if its temporary file can't be opened; a failed write keeps the old file,
-// is reported on standard error and still gives 0.
+// -1 if its temporary file can't be opened; -2 if writing, flushing or
+// renaming it fails (reported on standard error; the old file stays).
 int persisttodayvolume(tm date);
 
-// Appends the history line of date; -1 if the history file can't be opened.
+// Appends the history line of date, whole and flushed to disk; -1 if the
+// history file can't be opened or the line can't be written whole (the file
+// is then cut back to its old length).
 int savevolumes(tm date);
 
-// Appends the persistent day file's line to the history: -1 if the former
-// can't be read, -2 if the latter can't be opened.
+// Appends the persistent day file's line to the history as savevolumes does:
+// -1 if the former can't be read, -2 if the latter can't take the line.
 int copypersistenttovolumes();
+
+// Moves a last history line without its newline, which a power loss cut in
+// the middle of an append, to the torn file beside the history (with a line on
+// standard error), so the history holds whole lines. 0, or -1 if it can't.
+int repairvolumes();
+
+// Where repairvolumes puts the torn lines: the history's path and ".torn".
+std::string tornhistorypath();
 
 // Loads the day totals from the persistent day file: 0, -1 can't open,
 // -2 empty, -3 no date stamp.

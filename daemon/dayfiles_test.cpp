@@ -4,7 +4,9 @@
 
 #include "testdate.h"
 
+#include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -83,7 +85,7 @@ TEST_F(DayFiles, PersistentFileSurvivesAFailedRename) {
   fs::create_directory(path("persist"));
   fs::create_directory(path("persist") + "/keep");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(0, persisttodayvolume(date(2026, 3, 8)));
+  EXPECT_EQ(-2, persisttodayvolume(date(2026, 3, 8)));
   EXPECT_NE(std::string::npos,
             testing::internal::GetCapturedStderr().find("failed to write to persistent file:"));
   EXPECT_FALSE(fs::exists(path("persist.tmp")));
@@ -95,6 +97,82 @@ TEST_F(DayFiles, HistoryLinesAreAppended) {
   settotals(5, 6, 7, 8);
   ASSERT_EQ(0, savevolumes(date(2026, 3, 8)));
   EXPECT_EQ("[2026-03-07] wan 1 2 up_link 3 4 \n[2026-03-08] wan 5 6 up_link 7 8 \n", read("history"));
+}
+
+// Past the file size limit a write stops short, as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, SIG_DFL);
+  }
+
+ private:
+  rlimit saved_{};
+};
+
+TEST_F(DayFiles, AHistoryLineThatDoesNotFitLeavesTheHistoryAsItWas) {
+  const std::string before = "[2026-03-05] wan 1 1 up_link 1 1 \n";
+  write("history", before);
+  write("persist", "[2026-03-06] wan 9 9 up_link 9 9 ");
+  settotals(7, 7, 7, 7);
+  testing::internal::CaptureStderr();
+  {
+    FileSizeLimit limit(before.size() + 10);
+    EXPECT_EQ(-1, savevolumes(date(2026, 3, 7)));
+    EXPECT_EQ(-2, copypersistenttovolumes());
+  }
+  EXPECT_NE(std::string::npos,
+            testing::internal::GetCapturedStderr().find("failed to write to volumes file:"));
+  EXPECT_EQ(before, read("history"));
+  ASSERT_EQ(0, copypersistenttovolumes());
+  EXPECT_EQ(before + "[2026-03-06] wan 9 9 up_link 9 9 \n", read("history"));
+}
+
+TEST_F(DayFiles, ATornLastHistoryLineIsMovedToTheTornFile) {
+  const std::string whole = "[2026-03-04] wan 1 1 \n[2026-03-05] wan 2 2 \n";
+  write("history", whole + "[2026-03-06] wa");
+  write("history.torn", "older\n");
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(0, repairvolumes());
+  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("moved its 15 bytes"));
+  EXPECT_EQ(whole, read("history"));
+  EXPECT_EQ("older\n[2026-03-06] wa\n", read("history.torn"));
+  // Whole lines, an empty or a missing history are left alone.
+  ASSERT_EQ(0, repairvolumes());
+  EXPECT_EQ(whole, read("history"));
+  write("history", "");
+  ASSERT_EQ(0, repairvolumes());
+  fs::remove(path("history"));
+  ASSERT_EQ(0, repairvolumes());
+  EXPECT_FALSE(fs::exists(path("history")));
+}
+
+TEST_F(DayFiles, ATornLineLongerThanTheFirstTailMovesWhole) {
+  std::string longfragment = "[2026-03-06] " + std::string(9000, 'x');
+  write("history", "[2026-03-05] wan 2 2 \n" + longfragment);
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(0, repairvolumes());
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ("[2026-03-05] wan 2 2 \n", read("history"));
+  EXPECT_EQ(longfragment + "\n", read("history.torn"));
+  write("history", longfragment);
+  ASSERT_EQ(0, repairvolumes());
+  EXPECT_EQ("", read("history"));
+}
+
+TEST_F(DayFiles, ATornLineThatCannotBeMovedStaysInTheHistory) {
+  write("history", "[2026-03-05] wan 2 2 \n[2026-03");
+  fs::create_directory(path("history.torn"));
+  EXPECT_EQ(-1, repairvolumes());
+  EXPECT_EQ("[2026-03-05] wan 2 2 \n[2026-03", read("history"));
 }
 
 TEST_F(DayFiles, CopyingThePersistentLineAddsItsNewline) {

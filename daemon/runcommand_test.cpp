@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -56,6 +60,91 @@ TEST(Capture, ResumesAReadInterruptedByASignal) {
   interrupter.join();
   EXPECT_EQ(0, result);
   EXPECT_STREQ("first\nsecond\n", dst);
+}
+
+// A process that has ended is gone or a zombie waiting for its reaper.
+bool alive(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string pidtext, name, state;
+  return stat >> pidtext >> name >> state && state != "Z";
+}
+
+bool waitgone(pid_t pid) {
+  for (int i = 0; i < 100 && alive(pid); ++i) usleep(20'000);
+  return !alive(pid);
+}
+
+pid_t readpid(const std::string& path) {
+  pid_t pid = 0;
+  std::ifstream(path) >> pid;
+  return pid;
+}
+
+class StuckCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/stuckXXXXXX";
+    dir_ = mkdtemp(pattern);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Prints two whole lines and half a third, then hangs in a grandchild that
+  // holds the output open.
+  std::string hanging() const {
+    return "printf 'one\\ntwo\\nhal'; sleep 30 & echo $! > " + dir_ + "/sleeper; wait";
+  }
+
+  std::string dir_;
+};
+
+TEST_F(StuckCommand, IsKilledWithItsGroupAtTheTimeOutAndKeepsItsWholeLines) {
+  char dst[CAPTURESIZE];
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(CaptureEnd::timedout, capturecommand(hanging().c_str(), dst, {300'000'000, 0, nullptr}));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_STREQ("one\ntwo\n", dst);
+  pid_t sleeper = readpid(dir_ + "/sleeper");
+  ASSERT_GT(sleeper, 0);
+  EXPECT_TRUE(waitgone(sleeper)) << "the hanging grandchild outlived the capture";
+}
+
+TEST_F(StuckCommand, AStopRequestEndsItAfterTheGrace) {
+  volatile sig_atomic_t stop = 0;
+  std::thread requester([&stop] {
+    usleep(200'000);
+    stop = 1;
+  });
+  char dst[CAPTURESIZE];
+  auto started = std::chrono::steady_clock::now();
+  CaptureEnd end = capturecommand(hanging().c_str(), dst, {60'000'000'000, 300'000'000, &stop});
+  auto took = std::chrono::steady_clock::now() - started;
+  requester.join();
+  EXPECT_EQ(CaptureEnd::stopped, end);
+  EXPECT_GE(took, std::chrono::milliseconds(500));
+  EXPECT_LT(took, std::chrono::milliseconds(1000));
+  EXPECT_STREQ("one\ntwo\n", dst);
+  // A command that ends within the grace is captured whole.
+  stop = 1;
+  EXPECT_EQ(CaptureEnd::whole,
+            capturecommand("sleep 0.1; echo late", dst, {60'000'000'000, 300'000'000, &stop}));
+  EXPECT_STREQ("late\n", dst);
+}
+
+TEST_F(StuckCommand, AShellThatClosedItsOutputIsStillBounded) {
+  char dst[CAPTURESIZE];
+  std::string command = "echo done; exec >&-; sleep 30";
+  EXPECT_EQ(CaptureEnd::timedout, capturecommand(command.c_str(), dst, {300'000'000, 0, nullptr}));
+  EXPECT_STREQ("done\n", dst);
+}
+
+TEST(CaptureDeadline, TimeOutOrGraceAfterAStopWhicheverComesFirst) {
+  const CaptureLimits limits{5'000, 600, nullptr};
+  EXPECT_EQ(6'000, capturedeadline(1'000, -1, limits));
+  EXPECT_EQ(2'600, capturedeadline(1'000, 2'000, limits));
+  EXPECT_EQ(6'000, capturedeadline(1'000, 5'900, limits));
+  const CaptureLimits unbounded{};
+  EXPECT_EQ(std::numeric_limits<int64_t>::max(), capturedeadline(1'000, -1, unbounded));
+  EXPECT_EQ(2'000, capturedeadline(1'000, 2'000, unbounded));
 }
 
 }  // namespace

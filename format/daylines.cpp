@@ -143,3 +143,8 @@ std::string_view lastline(std::string_view text) {
   start = start == std::string_view::npos ? 0 : start + 1;
   return text.substr(start, end + 1 - start);
 }
+
+size_t completelength(std::string_view text) {
+  size_t newline = text.rfind('\n');
+  return newline == std::string_view::npos ? 0 : newline + 1;
+}

@@ -30,3 +30,7 @@ void restoredaytotals(std::string_view items, std::span<IfInfo> table);
 
 // The last line of text that holds more than newlines, without its newline.
 std::string_view lastline(std::string_view text);
+
+// The length of text's whole lines, up to and including its last newline. A
+// text longer than that ends in a line that was cut short.
+size_t completelength(std::string_view text);

@@ -132,6 +132,14 @@ TEST(Restore, AMalformedItemEndsTheLoad) {
   EXPECT_EQ(0, table[2].day_in);
 }
 
+TEST(CompleteLines, ATextCutShortEndsBeforeItsLastLine) {
+  EXPECT_EQ(0u, completelength(""));
+  EXPECT_EQ(0u, completelength("[2026-03-06] wan 5"));
+  EXPECT_EQ(4u, completelength("a b\n"));
+  EXPECT_EQ(4u, completelength("a b\n[2026"));
+  EXPECT_EQ(6u, completelength("a b\n\n\nx"));
+}
+
 TEST(LastLine, SkipsTrailingNewlines) {
   EXPECT_EQ("b c", lastline("a\nb c\n\n\n"));
   EXPECT_EQ("only", lastline("only"));

@@ -1,9 +1,12 @@
 // The real daemon under faults: missing and read-only output directories, a
-// full disk under the persistent day file, a failing or garbage-printing
-// listing command, a clock stepped back, and kill -9 over many days.
+// full disk under the persistent day file and under the history, a torn
+// history, fatal exits, a failing, garbage-printing or stuck listing command,
+// a stuck start-up script, clashing paths, a clock stepped back, and kill -9
+// over many days.
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -93,7 +96,9 @@ TEST_F(Faults, FullDiskKeepsTheOldPersistentFile) {
   EXPECT_NE(std::string::npos, sb.stderror().find("No space left on device"));
   EXPECT_TRUE(sb.running());
   sb.signal(SIGTERM);
-  EXPECT_EQ(0, sb.wait());
+  EXPECT_EQ(1, sb.wait()) << "a day that could not be saved is a failed stop";
+  EXPECT_EQ("FATAL! Couldn't open persistent file for writing after receiving SIGTERM!",
+            sb.stdoutput());
   EXPECT_EQ(old, sb.read("day-after"));
   EXPECT_EQ("day\nfill\n", sb.read("state-after")) << "a temporary file was left behind";
 }
@@ -125,6 +130,178 @@ TEST_F(Faults, ClockSteppedBackAcrossMidnight) {
   sb.signal(SIGTERM);
   EXPECT_EQ(0, sb.wait());
   EXPECT_EQ("[2026-03-08] wan 0 0 lan 0 0 ", sb.read("day"));
+}
+
+// A history that fills its page but for 10 bytes: on a full disk the next
+// line's write stops short inside that page.
+std::string historyfillingapage() {
+  const std::string last = "[2026-03-06] wan 1 1 lan 1 1 \n";
+  std::string first = "[2026-01-01] pad ";
+  first += std::string(4086 - last.size() - first.size() - 5, 'p') + " 0 0\n";
+  return first + last;
+}
+
+class FullHistoryDisk : public Faults {
+ protected:
+  void SetUp() override {
+    Faults::SetUp();
+    fs::create_directory(sb.path("state"));
+    sb.script("echo eth0 eth1\necho " + sb.path("rate") + "\necho " + sb.path("today") +
+              "\necho " + sb.path("day") + "\necho " + sb.path("state/history") + "\necho wan lan\n");
+  }
+
+  // The history sits on a 16 kB file system of its own, filled up unless
+  // space was freed; what it holds afterwards lands in history-after.
+  void start(const std::string& history, bool full) {
+    sb.write("history-before", history);
+    std::string state = sb.path("state");
+    inmountnamespace("mount -t tmpfs -o size=16k tmpfs " + state + " && cp " +
+                         sb.path("history-before") + " " + state + "/history" +
+                         (full ? " && (dd if=/dev/zero of=" + state + "/fill bs=4k 2>/dev/null; true)"
+                               : ""),
+                     "cp " + state + "/history " + sb.path("history-after"));
+    sb.start();
+  }
+};
+
+TEST_F(FullHistoryDisk, TheDayWaitsWholeInThePersistentFileUntilThereIsSpace) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root for a private mount namespace";
+  const std::string history = historyfillingapage();
+  ASSERT_EQ(4086u, history.size());
+  sb.clock("2026-03-07 23:59:58");
+  sb.queue("RTCHARTS_IN", inrule(500, "eth0"));
+  start(history, true);
+  EXPECT_EQ(255, sb.wait());
+  EXPECT_EQ("FATAL! Couldn't open volumes file for writing! Exiting...", sb.stdoutput());
+  EXPECT_EQ(history, sb.read("history-after")) << "the history was left with a torn line";
+  EXPECT_EQ("[2026-03-07] wan 500 0 lan 0 0 ", sb.read("day"));
+
+  sb.clock("2026-03-08 00:00:30");
+  start(history, true);
+  EXPECT_EQ(255, sb.wait());
+  EXPECT_EQ("FATAL! Couldn't open copy persistent file values to volumes file! Exiting...",
+            sb.stdoutput());
+  EXPECT_EQ(history, sb.read("history-after"));
+  EXPECT_EQ("[2026-03-07] wan 500 0 lan 0 0 ", sb.read("day")) << "the start-up changed the day file";
+
+  start(history, false);
+  waitforfile("today", "wan 0 0 lan 0 0 ");
+  sb.signal(SIGTERM);
+  EXPECT_EQ(0, sb.wait());
+  EXPECT_EQ(history + "[2026-03-07] wan 500 0 lan 0 0 \n", sb.read("history-after"));
+  EXPECT_EQ("[2026-03-08] wan 0 0 lan 0 0 ", sb.read("day"));
+}
+
+TEST_F(Faults, TornHistoryLineIsMovedAsideAndTheDayArchivedOnce) {
+  const std::string whole = "[2026-03-05] wan 1 1 lan 1 1 \n";
+  const std::string day = "[2026-03-06] wan 90 9 lan 1 1 ";
+  for (const std::string& torn : {std::string("[2026-03-06] wan 4"), day}) {
+    sb.write("history", whole + torn);
+    sb.write("day", day);
+    fs::remove(sb.path("history.torn"));
+    fs::remove(sb.path("today"));
+    sb.start();
+    waitforfile("today", "wan 0 0 lan 0 0 ");
+    sb.signal(SIGTERM);
+    EXPECT_EQ(0, sb.wait());
+    EXPECT_EQ(whole + day + "\n", sb.read("history"));
+    EXPECT_EQ(torn + "\n", sb.read("history.torn"));
+    EXPECT_NE(std::string::npos, sb.stderror().find("torn line")) << sb.stderror();
+  }
+}
+
+TEST_F(Faults, FatalExitsSaveTheDay) {
+  sb.queue("RTCHARTS_IN", inrule(500, "eth0"));
+  sb.start();
+  waitforfile("today", "wan 500 0 lan 0 0 ");
+  sb.queue("RTCHARTS_OUT", std::string(17000, ' ') + "\n");
+  EXPECT_EQ(255, sb.wait());
+  EXPECT_EQ("ERROR. runcommand(iptcmd)!=0. Sorry...", sb.stdoutput());
+  EXPECT_EQ("[2026-03-07] wan 500 0 lan 0 0 ", sb.read("day"));
+
+  fs::create_directory(sb.path("out"));
+  sb.script("echo eth0 eth1\necho " + sb.path("out/rate") + "\necho " + sb.path("out/today") +
+            "\necho " + sb.path("day") + "\necho " + sb.path("history") + "\necho wan lan\n");
+  sb.start();
+  waitforfile("out/today", "wan 500 0 lan 0 0 ");
+  sb.queue("RTCHARTS_OUT", outrule(70, "eth1"));
+  waitforfile("out/today", "wan 500 0 lan 0 70 ");
+  fs::remove_all(sb.path("out"));
+  EXPECT_EQ(255, sb.wait());
+  EXPECT_EQ("FATAL! Couldn't open file for writing! Exiting...", sb.stdoutput());
+  EXPECT_EQ("[2026-03-07] wan 500 0 lan 0 70 ", sb.read("day"));
+}
+
+TEST_F(Faults, StuckListingIsKilledAndTheDaemonCarriesOn) {
+  sb.hang("RTCHARTS_IN", inrule(700, "eth0") + "       1      999 RETURN  all  --  eth0");
+  sb.start();
+  ASSERT_TRUE(Sandbox::waitfor([&] { return fs::exists(sb.path("listings/hung.pid")); }));
+  pid_t hung = std::stoi(sb.read("listings/hung.pid"));
+  ASSERT_TRUE(waitforfile("today", "wan 700 0 lan 0 0 "));
+  EXPECT_NE(std::string::npos, sb.stderror().find("still ran after 5 s")) << sb.stderror();
+  EXPECT_NE(std::string::npos, sb.stderror().find("counted the 3 whole lines")) << sb.stderror();
+  EXPECT_TRUE(Sandbox::ended(hung)) << "the stuck listing outlived its cycle";
+  sb.queue("RTCHARTS_IN", inrule(30, "eth0"));
+  waitforfile("today", "wan 730 0 lan 0 0 ");
+  EXPECT_TRUE(sb.running());
+  sb.signal(SIGTERM);
+  EXPECT_EQ(0, sb.wait());
+  EXPECT_EQ("[2026-03-07] wan 730 0 lan 0 0 ", sb.read("day"));
+}
+
+TEST_F(Faults, TerminationDuringAStuckListingEndsWithinASecond) {
+  sb.start();
+  waitforfile("today", "wan 0 0 lan 0 0 ");
+  sb.hang("RTCHARTS_IN", inrule(800, "eth0"));
+  ASSERT_TRUE(Sandbox::waitfor([&] { return fs::exists(sb.path("listings/hung.pid")); }));
+  pid_t hung = std::stoi(sb.read("listings/hung.pid"));
+  auto signalled = std::chrono::steady_clock::now();
+  sb.signal(SIGTERM);
+  EXPECT_EQ(0, sb.wait(1s));
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, 1s);
+  EXPECT_EQ("[2026-03-07] wan 800 0 lan 0 0 ", sb.read("day"));
+  EXPECT_TRUE(Sandbox::ended(hung)) << "the stuck listing outlived the daemon";
+}
+
+TEST_F(Faults, TerminationDuringAStuckStartUpScriptEndsBoth) {
+  sb.write("day", "[2026-03-07] wan 11 22 lan 33 44 ");
+  sb.script("sleep 600 & echo $! > " + sb.path("sleeper.new") + "; mv " + sb.path("sleeper.new") +
+            " " + sb.path("sleeper") + "; wait\n");
+  sb.start();
+  ASSERT_TRUE(Sandbox::waitfor([&] { return fs::exists(sb.path("sleeper")); }));
+  pid_t sleeper = std::stoi(sb.read("sleeper"));
+  sb.signal(SIGTERM);
+  EXPECT_EQ(1, sb.wait(1s));
+  EXPECT_EQ("FATAL! Couldn't open persistent file for writing after receiving SIGTERM!",
+            sb.stdoutput());
+  EXPECT_TRUE(Sandbox::ended(sleeper)) << "the start-up script outlived the daemon";
+  EXPECT_EQ("[2026-03-07] wan 11 22 lan 33 44 ", sb.read("day"));
+}
+
+TEST_F(Faults, PathsThatNameOneFileAreRefused) {
+  const std::string history = "[2026-03-06] wan 1 1 lan 1 1 \n";
+  fs::create_directory(sb.path("sub"));
+  fs::create_directory_symlink(sb.dir(), sb.path("link"));
+  struct Case {
+    std::string today, day, hist, roles;
+  } cases[] = {
+      {sb.path("sub/../history"), sb.path("day"), sb.path("history"), "today file and the history file"},
+      {sb.path("today"), sb.path("day"), sb.path("link/day.tmp"),
+       "history file and the persistent day file's temporary file"},
+      {sb.path("link/./day"), sb.path("day"), sb.path("history"),
+       "today file and the persistent day file"},
+  };
+  for (const Case& c : cases) {
+    sb.write("history", history);
+    sb.script("echo eth0 eth1\necho " + sb.path("rate") + "\necho " + c.today + "\necho " + c.day +
+              "\necho " + c.hist + "\necho wan lan\n");
+    sb.start();
+    EXPECT_EQ(255, sb.wait());
+    EXPECT_EQ("ERROR. init_ifinfoarr()!=0. Sorry... errno=-1\n", sb.stdoutput());
+    EXPECT_NE(std::string::npos, sb.stderror().find(c.roles)) << sb.stderror();
+    EXPECT_EQ(history, sb.read("history"));
+    EXPECT_FALSE(fs::exists(sb.path("rate")));
+  }
 }
 
 struct Served {

@@ -2,9 +2,12 @@
 # Stands in for iptables in the daemon's system tests. It serves the listing
 # queued for the chain (the last argument) once, as "-L -Z" would: a queued
 # file is consumed, so the next call reports nothing new. A file named
-# CHAIN.always is served on every call instead.
+# CHAIN.always is served on every call instead. A hang file queued for the
+# chain is served once too, and then the call hangs, as a stuck backend
+# would, in a child that keeps the output open (its pid in hung.pid).
 chain=$(eval echo "\${$#}")
-queue="$(dirname "$0")/../listings/$chain"
+listings="$(dirname "$0")/../listings"
+queue="$listings/$chain"
 echo "Chain $chain (1 references)"
 echo "    pkts      bytes target     prot opt in     out     source               destination"
 if [ -f "$queue.always" ]; then
@@ -12,4 +15,11 @@ if [ -f "$queue.always" ]; then
 elif mv "$queue" "$queue.$$" 2>/dev/null; then
   cat "$queue.$$"
   rm -f "$queue.$$"
+fi
+if mv "$queue.hang" "$queue.hang.$$" 2>/dev/null; then
+  cat "$queue.hang.$$"
+  rm -f "$queue.hang.$$"
+  sleep 600 &
+  echo $! > "$listings/hung.pid.new" && mv "$listings/hung.pid.new" "$listings/hung.pid"
+  wait
 fi

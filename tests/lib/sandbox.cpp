@@ -95,6 +95,10 @@ void Sandbox::queue(const std::string& chain, const std::string& rules) {
   fs::rename(path("listings/." + chain), path("listings/" + chain));
 }
 
+void Sandbox::hang(const std::string& chain, const std::string& text) {
+  queue(chain + ".hang", text);
+}
+
 void Sandbox::clock(const std::string& when) {
   write("clock.new", "@" + when + "\n");
   fs::rename(path("clock.new"), path("clock"));
@@ -153,6 +157,16 @@ bool Sandbox::waitfor(const std::function<bool()>& done, std::chrono::millisecon
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+bool Sandbox::ended(pid_t pid, std::chrono::milliseconds timeout) {
+  return waitfor(
+      [pid] {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string number, name, state;
+        return !(stat >> number >> name >> state) || state == "Z";
+      },
+      timeout);
 }
 
 namespace {

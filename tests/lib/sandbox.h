@@ -25,6 +25,10 @@ class Sandbox {
   // Queues rule lines that the fake iptables prints once for the chain.
   void queue(const std::string& chain, const std::string& rules);
 
+  // Queues text that the fake iptables prints once for the chain before it
+  // hangs; the hanging process's pid then appears in listings/hung.pid.
+  void hang(const std::string& chain, const std::string& text);
+
   // Sets the wall clock seen by the next start ("2026-03-07 12:00:00"), or
   // moves the clock of a running daemon.
   void clock(const std::string& when);
@@ -39,6 +43,10 @@ class Sandbox {
   std::string stderror() const { return read("stderr"); }
   std::string read(const std::string& name) const;
   void write(const std::string& name, const std::string& text) const;
+
+  // Whether the process pid has ended (a zombie counts as ended), waiting up
+  // to the time-out for it.
+  static bool ended(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(2));
 
   // Polls until done() holds or the time-out passes.
   static bool waitfor(const std::function<bool()>& done,
