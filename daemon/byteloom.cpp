@@ -32,15 +32,16 @@ tm now;  // local time of the previous cycle; its calendar day is the accounting
 char capture[CAPTURESIZE];
 
 // Once running, the handler only raises a flag: the cycle in progress
-// finishes and the loop persists the day. Before the start-up recovery has
-// restored the day, persisting would overwrite it with zeros, so the daemon
-// ends without writing, as when the paths are not known yet.
+// finishes (a listing within its grace) and the loop persists the day. Before
+// the start-up recovery has restored the day, persisting would overwrite it
+// with zeros, so the daemon ends without writing, as when the paths are not
+// known yet, and takes the start-up script's process group with it.
 void terminate(int) {
   if (recoverydone) {
     terminaterequested = 1;
     return;
   }
-  killcommand();  // the start-up script must not outlive the daemon
+  killcommand();
   ssize_t ignored = write(STDOUT_FILENO, kterminatefailed, sizeof kterminatefailed - 1);
   (void)ignored;
   _exit(1);
