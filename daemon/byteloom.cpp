@@ -1,14 +1,14 @@
 // byteloom: once a second, reads and zeroes the packet-filter counters of the
 // accounted interfaces and publishes rates, day totals and a daily history.
+#include <libgen.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <libgen.h>
 #include <string>
-#include <unistd.h>
 
 #include "dayfiles.h"
 #include "daybook.h"
@@ -69,7 +69,9 @@ int fatal(const char* message) {
 
 // Only a temporary file that can't be opened stops the daemon; a failed write
 // keeps the old file and has been reported.
-bool persistunopened(const tm& date) { return persisttodayvolume(date) == -1; }
+bool persistunopened(const tm& date) {
+  return persisttodayvolume(date) == -1;
+}
 
 tm localnow() {
   time_t seconds = time(nullptr);

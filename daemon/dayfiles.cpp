@@ -1,14 +1,14 @@
 #include "dayfiles.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <libgen.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <string_view>
-#include <unistd.h>
 
 #include "daylines.h"
 #include "iftable.h"
@@ -122,7 +122,8 @@ int movetornline(int fd, off_t start, off_t size) {
     return -1;
   fragment += '\n';
   std::string torn = tornhistorypath();
-  if (appendwhole(torn.c_str(), fragment.data(), fragment.size(), "failed to write to torn file:") != 0)
+  if (appendwhole(torn.c_str(), fragment.data(), fragment.size(),
+                  "failed to write to torn file:") != 0)
     return -1;
   if (ftruncate(fd, start) != 0 || fsync(fd) != 0) return -1;
   fprintf(stderr, "byteloom: %s ended in a torn line; moved its %zu bytes to %s\n", outdayvolumes,
@@ -210,7 +211,9 @@ int loadpersistentvaluestoaccs() {
   return 0;
 }
 
-std::string tornhistorypath() { return std::string(outdayvolumes) + ".torn"; }
+std::string tornhistorypath() {
+  return std::string(outdayvolumes) + ".torn";
+}
 
 int repairvolumes() {
   int fd = open(outdayvolumes, O_RDWR | O_CLOEXEC);

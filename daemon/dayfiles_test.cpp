@@ -4,9 +4,9 @@
 
 #include "testdate.h"
 
+#include <sys/resource.h>
 #include <csignal>
 #include <cstdlib>
-#include <sys/resource.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>

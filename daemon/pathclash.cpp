@@ -1,9 +1,9 @@
 #include "pathclash.h"
 
+#include <libgen.h>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <libgen.h>
 
 std::optional<std::pair<size_t, size_t>> findclash(std::span<const RolePath> paths) {
   for (size_t i = 0; i < paths.size(); ++i)

@@ -1,14 +1,14 @@
 #include "runcommand.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <ctime>
 #include <fcntl.h>
-#include <limits>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <limits>
 
 #include "daylines.h"
 

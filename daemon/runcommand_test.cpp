@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <pthread.h>
+#include <unistd.h>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <pthread.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -100,7 +100,8 @@ class StuckCommand : public ::testing::Test {
 TEST_F(StuckCommand, IsKilledWithItsGroupAtTheTimeOutAndKeepsItsWholeLines) {
   char dst[CAPTURESIZE];
   auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(CaptureEnd::timedout, capturecommand(hanging().c_str(), dst, {300'000'000, 0, nullptr}));
+  EXPECT_EQ(CaptureEnd::timedout,
+            capturecommand(hanging().c_str(), dst, {300'000'000, 0, nullptr}));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
   EXPECT_STREQ("one\ntwo\n", dst);
   pid_t sleeper = readpid(dir_ + "/sleeper");

@@ -146,8 +146,8 @@ class FullHistoryDisk : public Faults {
   void SetUp() override {
     Faults::SetUp();
     fs::create_directory(sb.path("state"));
-    sb.script("echo eth0 eth1\necho " + sb.path("rate") + "\necho " + sb.path("today") +
-              "\necho " + sb.path("day") + "\necho " + sb.path("state/history") + "\necho wan lan\n");
+    sb.script("echo eth0 eth1\necho " + sb.path("rate") + "\necho " + sb.path("today") + "\necho " +
+              sb.path("day") + "\necho " + sb.path("state/history") + "\necho wan lan\n");
   }
 
   // The history sits on a 16 kB file system of its own, filled up unless
@@ -155,11 +155,11 @@ class FullHistoryDisk : public Faults {
   void start(const std::string& history, bool full) {
     sb.write("history-before", history);
     std::string state = sb.path("state");
-    inmountnamespace("mount -t tmpfs -o size=16k tmpfs " + state + " && cp " +
-                         sb.path("history-before") + " " + state + "/history" +
-                         (full ? " && (dd if=/dev/zero of=" + state + "/fill bs=4k 2>/dev/null; true)"
-                               : ""),
-                     "cp " + state + "/history " + sb.path("history-after"));
+    inmountnamespace(
+        "mount -t tmpfs -o size=16k tmpfs " + state + " && cp " + sb.path("history-before") + " " +
+            state + "/history" +
+            (full ? " && (dd if=/dev/zero of=" + state + "/fill bs=4k 2>/dev/null; true)" : ""),
+        "cp " + state + "/history " + sb.path("history-after"));
     sb.start();
   }
 };
@@ -182,7 +182,8 @@ TEST_F(FullHistoryDisk, TheDayWaitsWholeInThePersistentFileUntilThereIsSpace) {
   EXPECT_EQ("FATAL! Couldn't open copy persistent file values to volumes file! Exiting...",
             sb.stdoutput());
   EXPECT_EQ(history, sb.read("history-after"));
-  EXPECT_EQ("[2026-03-07] wan 500 0 lan 0 0 ", sb.read("day")) << "the start-up changed the day file";
+  EXPECT_EQ("[2026-03-07] wan 500 0 lan 0 0 ", sb.read("day"))
+      << "the start-up changed the day file";
 
   start(history, false);
   waitforfile("today", "wan 0 0 lan 0 0 ");
@@ -285,7 +286,8 @@ TEST_F(Faults, PathsThatNameOneFileAreRefused) {
   struct Case {
     std::string today, day, hist, roles;
   } cases[] = {
-      {sb.path("sub/../history"), sb.path("day"), sb.path("history"), "today file and the history file"},
+      {sb.path("sub/../history"), sb.path("day"), sb.path("history"),
+       "today file and the history file"},
       {sb.path("today"), sb.path("day"), sb.path("link/day.tmp"),
        "history file and the persistent day file's temporary file"},
       {sb.path("link/./day"), sb.path("day"), sb.path("history"),
