@@ -38,6 +38,9 @@ ip link set lo up
 # The daemon finds its start-up script beside its executable.
 mkdir -p "$work/bin" "$work/out"
 cp "$build/daemon/byteloom" "$work/bin/byteloom"
+# Written back now: pages of a file still dirty in the page cache would count
+# as the daemon's own private dirty memory.
+sync "$work/bin/byteloom"
 cat >"$work/bin/getbyteloomheaders.sh" <<EOF
 #!/bin/sh
 echo "lo wan0:0x2:192.0.2.1 wan0 lan0 lan1 dmz0"
