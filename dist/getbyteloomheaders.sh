@@ -5,8 +5,12 @@
 # error and nothing is printed, so the daemon stops at once.
 #
 # The file is $BYTELOOM_CONF, or /etc/byteloom/byteloom.conf.
+# With --listing-size it prints instead the most characters the daemon's
+# iptables listing of these interfaces can take (byteloom-chains uses it).
 
 conf=${BYTELOOM_CONF:-/etc/byteloom/byteloom.conf}
+report=headers
+[ "${1:-}" = --listing-size ] && report=size
 
 if [ ! -r "$conf" ] || [ -d "$conf" ]; then
     echo "byteloom: cannot read the configuration file $conf" >&2
@@ -14,7 +18,7 @@ if [ ! -r "$conf" ] || [ -d "$conf" ]; then
 fi
 
 # Byte semantics: the daemon's field limits are bytes, and labels may be UTF-8.
-LC_ALL=C exec awk -v conf="$conf" '
+LC_ALL=C exec awk -v conf="$conf" -v report="$report" '
 function fail(message) {
     printf "byteloom: %s:%d: %s\n", conf, NR, message > "/dev/stderr"
     failed = 1
@@ -105,6 +109,49 @@ function checkshadow(spec, name) {
     return ""
 }
 
+# The daemon captures at most 16382 characters of listing a second; the
+# widths below are those of `iptables -t mangle -xvnL -Z CHAIN` (1.8.9, legacy
+# and nft alike) for the rules byteloom-chains makes, measured with both
+# counters at 2^64-1. A rule line is 118 characters with an interface name of
+# up to 6, one more per further character, and " mark match VALUE" after
+# the destination column (every destination fits that 20-character column).
+function rulelinewidth(name, mark) {
+    return 118 + (length(name) > 6 ? length(name) - 6 : 0) + (mark == "" ? 0 : 12 + length(mark)) + 1
+}
+
+# The chain header (one jump refers to the chain), the column header and the
+# line that -Z adds, "Zeroing chain `CHAIN" and a closing quote, each with
+# its newline.
+function chainlineswidth(chain) {
+    return length("Chain " chain " (1 references)") + 1 + 96 + 1 + length("Zeroing chain `" chain) + 2
+}
+
+# The entry is listed once per chain; the plain entry of an interface that
+# has qualified ones carries the 0x0/0x0 mark test byteloom-chains gives it.
+function addlistingwidth(spec, name,    parts, mark) {
+    if (spec != name) {
+        split(spec, parts, ":")
+        mark = parts[2]
+        qualifiedname[name] = 1
+    } else if (name in qualifiedname) {
+        mark = "0x0/0x0"
+    }
+    listing += 2 * rulelinewidth(name, mark)
+}
+
+function checklisting() {
+    if (listing <= CAPTURE) return
+    printf "byteloom: %s: %d interface entries can make an iptables listing of %d characters, more than the %d the daemon reads each second; account fewer interfaces\n", conf, count, listing, CAPTURE > "/dev/stderr"
+    failed = 1
+}
+
+# The six lines go through the same capture at start-up.
+function checkoutput(output) {
+    if (length(output) <= CAPTURE) return
+    printf "byteloom: %s: the start-up output would be %d characters, more than the %d the daemon reads; use shorter labels or paths\n", conf, length(output), CAPTURE > "/dev/stderr"
+    failed = 1
+}
+
 function addinterface(line,    fields, spec, label, name, problem) {
     if (split(line, fields, /[ \t]+/) != 2) {
         fail("expected \"<interface> <label>\", got \"" line "\"")
@@ -120,6 +167,7 @@ function addinterface(line,    fields, spec, label, name, problem) {
     seenspec[spec] = 1; seenlabel[label] = 1
     if (spec == name) catchall[name] = 1
     count++
+    addlistingwidth(spec, name)
     specs = specs (count > 1 ? " " : "") spec
     labels = labels (count > 1 ? " " : "") label
 }
@@ -146,6 +194,8 @@ function checkdistinctpaths(    i, j) {
 }
 
 BEGIN {
+    CAPTURE = 16382
+    listing = chainlineswidth("RTCHARTS_IN") + chainlineswidth("RTCHARTS_OUT")
     split("RATE_FILE TODAY_FILE DAY_FILE HISTORY_FILE", keys, " ")
     path["RATE_FILE"] = "/run/byteloom/rate"
     path["TODAY_FILE"] = "/run/byteloom/today"
@@ -166,8 +216,12 @@ END {
         failed = 1
     }
     checkdistinctpaths()
+    if (!failed) checklisting()
+    output = specs "\n"
+    for (i = 1; i <= 4; i++) output = output path[keys[i]] "\n"
+    output = output labels "\n"
+    if (!failed) checkoutput(output)
     if (failed) exit 1
-    print specs
-    for (i = 1; i <= 4; i++) print path[keys[i]]
-    print labels
+    if (report == "size") print listing
+    else printf "%s", output
 }' "$conf"
