@@ -89,4 +89,21 @@ expect_refusal "long path" "eth0 wan\nDAY_FILE=/$(printf '%0511d' 7)\n" 'longer 
 expect_refusal "shared file" 'eth0 wan\nTODAY_FILE=/var/lib/byteloom/day\n' \
     'TODAY_FILE and DAY_FILE are the same file'
 
+# Entries at their widest: 54 fit the daemon's listing, 55 do not.
+widest() {
+    i=0
+    while [ "$i" -lt "$1" ]; do
+        i=$((i + 1))
+        printf 'eth%012d:0xfffff:10.0.0.%d w%d\n' "$i" "$i" "$i"
+    done
+}
+expect_output "54 entries at their widest" "$(widest 54)" \
+    "$(widest 54 | cut -d' ' -f1 | paste -sd' ')\n$defaults\n$(widest 54 | cut -d' ' -f2 | paste -sd' ')"
+expect_refusal "55 entries at their widest" "$(widest 55)" \
+    "55 interface entries can make an iptables listing of 16488 characters, more than the 16382 the daemon reads"
+# 64 labels of 255 characters fit the listing but not the start-up output.
+expect_refusal "start-up output too long" \
+    "$(i=0; while [ $i -lt 64 ]; do i=$((i + 1)); printf 'e%d %0255d\n' $i $i; done)" \
+    "characters, more than the 16382 the daemon reads; use shorter labels"
+
 finish

@@ -1,0 +1,93 @@
+#!/bin/sh
+# The size the start-up script computes for a configuration's listing is the
+# size of the real listing at its widest: the largest configuration that the
+# script accepts, set up by byteloom-chains with every counter at 2^64-1,
+# lists exactly that many characters, and the installed daemon reads it; one
+# entry more is refused by the script and by byteloom-chains. In a private
+# network namespace.
+# usage: listing_test.sh STAGE IPTABLES_PROGRAM
+. "$(dirname "$0")/../lib/testlib.sh"
+stage=$1 backend=$2
+command -v "$backend" >/dev/null || skip "$backend is not installed"
+if [ -z "${BYTELOOM_TEST_NETNS:-}" ]; then
+    needroot
+    BYTELOOM_TEST_NETNS=1 exec unshare -n sh "$0" "$@"
+fi
+work=$(mktemp -d)
+daemon=
+trap '[ -z "$daemon" ] || kill "$daemon" 2>/dev/null; rm -rf "$work"' EXIT
+pkg=$stage/usr/lib/byteloom
+mkdir "$work/bin"
+ln -s "$(command -v "$backend")" "$work/bin/iptables"
+ln -s "$(command -v "$backend-restore")" "$work/bin/iptables-restore"
+export PATH="$work/bin:$PATH" BYTELOOM_CONF="$work/conf"
+
+# Every kind of entry: short and long names, a wildcard, marks of several
+# lengths, a host and a network, and plain entries after qualified ones.
+cat > "$work/base" <<CONF
+lo wan
+eth0123456789ab:0xfffff:10.1.0.0/16 q1
+eth0123456789ab long
+ppp+:0x2:10.8.0.1 q2
+ppp+ ppp
+RATE_FILE=$work/rate
+TODAY_FILE=$work/today
+DAY_FILE=$work/day
+HISTORY_FILE=$work/history
+CONF
+# withfillers N: the base and N more entries, alternately plain and qualified.
+withfillers() {
+    cp "$work/base" "$work/conf"
+    i=0
+    while [ "$i" -lt "$1" ]; do
+        i=$((i + 1))
+        if [ $((i % 2)) -eq 0 ]; then echo "veth$i f$i"; else echo "vpn$i:0x$i:10.9.$i.0/24 f$i"; fi
+    done >> "$work/conf"
+}
+
+fillers=0
+while withfillers $((fillers + 1)) && "$pkg/getbyteloomheaders.sh" > /dev/null 2>&1; do
+    fillers=$((fillers + 1))
+done
+withfillers "$fillers"
+size=$("$pkg/getbyteloomheaders.sh" --listing-size) || fail "the largest configuration is refused"
+echo "largest accepted: $((fillers + 5)) entries, a listing of up to $size characters"
+[ "$size" -le 16382 ] || fail "accepted a listing of $size characters"
+
+ip link set lo up
+"$pkg/byteloom-chains" up || fail "up refused the largest configuration"
+# The same rules again, each counter at its largest.
+max=18446744073709551615
+for chain in RTCHARTS_IN RTCHARTS_OUT; do
+    echo "*mangle"
+    echo ":$chain - [0:0]"
+    iptables -w -t mangle -S "$chain" | sed -n "s/^-A /[$max:$max] -A /p"
+    echo COMMIT
+done > "$work/max"
+iptables-restore -w --noflush --counters < "$work/max" || fail "cannot set the counters"
+listing=$(iptables -t mangle -xvnL RTCHARTS_IN && iptables -t mangle -xvnL RTCHARTS_OUT)
+check "rule lines at the widest" $((2 * (fillers + 5))) "$(printf '%s\n' "$listing" | grep -c "^$max $max ")"
+# The daemon's command zeroes as well, which adds one line a chain.
+sh -c 'iptables -t mangle -xvnL -Z RTCHARTS_IN && iptables -t mangle -xvnL -Z RTCHARTS_OUT' > "$work/listing"
+check "listing size as computed" "$size" "$(wc -c < "$work/listing")"
+
+# The daemon reads such a listing and goes on counting.
+iptables-restore -w --noflush --counters < "$work/max"
+"$stage/usr/sbin/byteloom" > "$work/stdout" 2> "$work/stderr" &
+daemon=$!
+sleep 2.5
+kill -TERM "$daemon"
+wait "$daemon"
+check "daemon exit status after reading the widest listing" 0 $?
+daemon=
+check "daemon output" "" "$(cat "$work/stdout")"
+
+withfillers $((fillers + 1))
+"$pkg/getbyteloomheaders.sh" > "$work/out" 2> "$work/err" && fail "one entry more accepted"
+[ ! -s "$work/out" ] || fail "the refused configuration printed $(cat "$work/out")"
+grep -q "more than the 16382 the daemon reads" "$work/err" || fail "refusal does not name the limit: $(cat "$work/err")"
+before=$(iptables -w -t mangle -S)
+"$pkg/byteloom-chains" up 2> "$work/err" && fail "byteloom-chains up accepted one entry more"
+grep -q "more than the 16382 the daemon reads" "$work/err" || fail "byteloom-chains does not name the limit"
+check "the refused configuration changes no rule" "$before" "$(iptables -w -t mangle -S)"
+finish
