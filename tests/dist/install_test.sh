@@ -25,7 +25,7 @@ done
 
 unit=$usr/lib/systemd/system/byteloom.service
 grep -qx 'ExecStart=/usr/sbin/byteloom' "$unit" || fail "unit does not start /usr/sbin/byteloom"
-grep -qx 'ExecStartPre=/usr/sbin/byteloom-chains up' "$unit" || fail "unit does not set up the chains"
+grep -qx 'ExecStartPre=+/usr/sbin/byteloom-chains up' "$unit" || fail "unit does not set up the chains"
 
 for page in man8/byteloom.8 man8/byteloom-chains.8 man5/byteloom.conf.5; do
     file=$usr/share/man/$page.gz

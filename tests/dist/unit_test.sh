@@ -1,16 +1,23 @@
 #!/bin/sh
-# The installed unit passes systemd's own offline checks. Its programs are
-# looked for in the stage, not on this machine.
+# The installed unit passes systemd's own offline checks, and its exposure
+# score stays at 3.5 or lower. Its programs are looked for in the stage, not
+# on this machine.
 # usage: unit_test.sh STAGE
 . "$(dirname "$0")/../lib/testlib.sh"
 stage=$1
 command -v systemd-analyze >/dev/null || skip "systemd-analyze is not installed"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-sed "s|=/usr/|=$stage/usr/|" "$stage/usr/lib/systemd/system/byteloom.service" > "$work/byteloom.service"
+sed "s|=\(+\{0,1\}\)/usr/|=\1$stage/usr/|" "$stage/usr/lib/systemd/system/byteloom.service" > "$work/byteloom.service"
 grep -q "^ExecStart=$stage/usr/sbin/byteloom$" "$work/byteloom.service" || fail "ExecStart not found"
 out=$(systemd-analyze verify --man=no "$work/byteloom.service" 2>&1)
 check "systemd-analyze verify" "0:" "$?:$out"
+
+score=$(systemd-analyze security --offline=true "$work/byteloom.service" 2>&1 |
+    sed -n 's/.*Overall exposure level for byteloom.service: \([0-9.]*\).*/\1/p')
+echo "exposure level: $score"
+[ -n "$score" ] || fail "systemd-analyze security gave no score"
+awk -v score="$score" 'BEGIN { exit !(score <= 3.5) }' || fail "exposure level $score is over 3.5"
 
 # A unit that names a missing program must fail, or the check above proves nothing.
 sed -i 's|^ExecStart=.*|ExecStart=/nonexistent/byteloom|' "$work/byteloom.service"
