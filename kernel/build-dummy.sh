@@ -34,10 +34,10 @@ findsource() {
 }
 
 check() {
-    [ -f "$1/Makefile" ] || die "no kernel build directory at $1 (install linux-headers-$(uname -r), or pass -DKERNEL_DIR=...)"
+    [ -f "$1/Makefile" ] || die "no kernel build directory at $1 (install linux-headers-amd64 or linux-headers-$(uname -r), or pass -DKERNEL_DIR=...)"
     [ -n "$(release "$1")" ] || die "$1 is not a configured kernel build directory"
     source=$(findsource "$1" "$2")
-    [ -f "$source" ] || die "no dummy.c source at $source (install linux-source, or pass -DKERNEL_SOURCE=...)"
+    [ -f "$source" ] || die "no dummy.c source at $source (install linux-source-$(majorminor "$(release "$1")"), or pass -DKERNEL_SOURCE=...)"
 }
 
 if [ "$1" = --check ]; then
@@ -48,15 +48,19 @@ fi
 kdir=$1 given=$2 out=$3 kbuild=$4
 check "$kdir" "$given"
 mkdir -p "$out"
-# Reading one file out of a source tarball takes a while: keep it until the tarball changes.
-# shellcheck disable=SC3013  # -nt: dash, bash and busybox have it
-if [ ! -f "$out/dummy.c" ] || [ "$source" -nt "$out/dummy.c" ]; then
+# Reading one file out of a source tarball takes a while, so the copy is kept
+# for the next build from the same source (its path, size and date) for the
+# same kernel release; any other build takes a fresh one.
+key="$source $(stat -Lc '%s %Y' "$source") $(release "$kdir")"
+if [ ! -f "$out/dummy.c" ] || [ "$(cat "$out/dummy.c.key" 2>/dev/null)" != "$key" ]; then
+    rm -f "$out/dummy.c" "$out/dummy.c.key"
     case $source in
-        *.c) cp "$source" "$out/dummy.c" ;;
+        *.c) cp "$source" "$out/dummy.c.part" ;;
         *) tar -xaf "$source" -O --wildcards '*/drivers/net/dummy.c' > "$out/dummy.c.part" ||
-            die "cannot extract drivers/net/dummy.c from $source"
-           mv "$out/dummy.c.part" "$out/dummy.c" ;;
+            die "cannot extract drivers/net/dummy.c from $source" ;;
     esac
+    mv "$out/dummy.c.part" "$out/dummy.c"
+    echo "$key" > "$out/dummy.c.key"
 fi
 cp "$kbuild" "$out/Kbuild"
 make -C "$kdir" M="$out" modules

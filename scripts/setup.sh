@@ -1,11 +1,14 @@
 #!/bin/sh
 # Installs the Debian packages this project builds, runs and tests with.
-# Idempotent and silent when everything is already there.
+# Idempotent and silent when everything is already there. Debian's kernel
+# headers and source (about 200 MB) let the test suite build the dummy module
+# where the running kernel has no headers.
 set -e
 packages="g++ make cmake libgtest-dev googletest iptables iproute2 util-linux
 faketime procps psmisc openjdk-17-jdk-headless junit5 libjna-java clang
 libclang-rt-14-dev
-dpkg-dev fakeroot kmod systemd groff-base man-db"
+dpkg-dev fakeroot kmod systemd groff-base man-db strace
+linux-headers-amd64 linux-source-6.1"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed' ||
