@@ -18,6 +18,7 @@ trap 'touch "$work/stop"; wait; rm -rf "$work"' EXIT
 ipt() { "$backend" -w -t mangle "$@"; }
 up() { "$chains" --iptables "$backend" -c "$work/$1" up || fail "up with $1 failed"; }
 # bytesof CHAIN RULE: the byte counter of a rule given by its text after -A CHAIN.
+countof() { if [ -e "$1" ]; then echo $#; else echo 0; fi; }
 bytesof() { ipt -v -S "$1" | awk -v rule="-A $1 $2" '{ c = $0; sub(/ -c [0-9]+ [0-9]+/, "", c) } c == rule { print $(NF - 2) }'; }
 
 # Three configurations that all keep the plain lo entry, which counts the
@@ -60,7 +61,7 @@ touch "$work/stop"
 wait
 
 [ ! -e "$work/burstfailed" ] || fail "a burst lost datagrams"
-bursts=$(ls "$work" | grep -c '^burst\.')
+bursts=$(countof "$work"/burst.*)
 [ "$bursts" -ge 2 ] || fail "only $bursts bursts ran while up ran"
 expected=$((bursts * 2000 * 1000))
 plain="-i lo -m mark --mark 0x0/0x0 -j RETURN"
@@ -72,7 +73,7 @@ for seen in "$work"/seen.*; do
     cmp -s "$seen" "$work/rules.a" || cmp -s "$seen" "$work/rules.b" || cmp -s "$seen" "$work/rules.c" ||
         { fail "a listing during up showed a partial rule set:"; cat "$seen" >&2; }
 done
-echo "$bursts bursts, $(ls "$work" | grep -c '^seen\.') distinct listings"
+echo "$bursts bursts, $(countof "$work"/seen.*) distinct listings"
 
 # An unchanged configuration changes no rule, counters included (the built-in
 # chains' policy counters are left out: iptables-nft-restore resets them).

@@ -45,6 +45,7 @@ check "second up changes nothing" "$expected_a" "$(ours)"
 chainsof status > "$work/status" || fail "status failed with the chains up"
 grep -q '^Chain RTCHARTS_IN' "$work/status" || fail "status does not list RTCHARTS_IN"
 grep -q '^PREROUTING jumps to RTCHARTS_IN' "$work/status" || fail "status does not report the jump"
+grep -q ' list up to [0-9]* of the 16382 characters' "$work/status" || fail "status does not report the listing size"
 
 printf 'veth9 z\nlo:0x3:127.0.0.0/8 x\nlo y\n' > "$work/conf"
 chainsof up || fail "up after a change failed"
