@@ -8,10 +8,7 @@
 backend=$1 chains=$2 burst=$3
 command -v "$backend" >/dev/null || skip "$backend is not installed"
 command -v "$backend-restore" >/dev/null || skip "$backend-restore is not installed"
-if [ -z "${BYTELOOM_TEST_NETNS:-}" ]; then
-    needroot
-    BYTELOOM_TEST_NETNS=1 exec unshare -n sh "$0" "$@"
-fi
+innetns "$@"
 work=$(mktemp -d)
 trap 'touch "$work/stop"; wait; rm -rf "$work"' EXIT
 

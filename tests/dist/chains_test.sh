@@ -5,10 +5,7 @@
 . "$(dirname "$0")/../lib/testlib.sh"
 backend=$1 chains=$2
 command -v "$backend" >/dev/null || skip "$backend is not installed"
-if [ -z "${BYTELOOM_TEST_NETNS:-}" ]; then
-    needroot
-    BYTELOOM_TEST_NETNS=1 exec unshare -n sh "$0" "$@"
-fi
+innetns "$@"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -9,10 +9,7 @@
 . "$(dirname "$0")/../lib/testlib.sh"
 stage=$1 backend=$2
 command -v "$backend" >/dev/null || skip "$backend is not installed"
-if [ -z "${BYTELOOM_TEST_NETNS:-}" ]; then
-    needroot
-    BYTELOOM_TEST_NETNS=1 exec unshare -n sh "$0" "$@"
-fi
+innetns "$@"
 work=$(mktemp -d)
 daemon=
 trap '[ -z "$daemon" ] || kill "$daemon" 2>/dev/null; rm -rf "$work"' EXIT

@@ -26,6 +26,14 @@ needroot() {
     unshare -n true 2>/dev/null || skip "cannot create a network namespace (unshare -n)"
 }
 
+# innetns "$@": runs the calling test script again, as root, in a private
+# network namespace, so its iptables rules never touch the host's.
+innetns() {
+    [ -z "${BYTELOOM_TEST_NETNS:-}" ] || return 0
+    needroot
+    BYTELOOM_TEST_NETNS=1 exec unshare -n sh "$0" "$@"
+}
+
 finish() {
     if [ "$failures" -ne 0 ]; then
         echo "$failures check(s) failed" >&2
