@@ -95,7 +95,10 @@ if [ -n "$unit" ]; then
   confined >"$work/stdout" &
   waitfor=$!
   # strace opens its output before it starts the daemon, its only child.
-  until [ -e "$work/trace" ] && pid=$(ps -o pid= --ppid "$waitfor"); do sleep 0.05; done
+  until [ -e "$work/trace" ] && pid=$(ps -o pid= --ppid "$waitfor"); do
+    kill -0 "$waitfor" 2>/dev/null || { echo "FAIL: the confined daemon did not start"; exit 1; }
+    sleep 0.05
+  done
 else
   "$work/byteloom" >"$work/stdout" &
   pid=$! waitfor=$!
