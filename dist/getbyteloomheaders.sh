@@ -114,7 +114,8 @@ function checkshadow(spec, name) {
 # and nft alike) for the rules byteloom-chains makes, measured with both
 # counters at 2^64-1. A rule line is 118 characters with an interface name of
 # up to 6, one more per further character, and " mark match VALUE" after
-# the destination column (every destination fits that 20-character column).
+# the destination column (every destination fits that 20-character column);
+# then the newline.
 function rulelinewidth(name, mark) {
     return 118 + (length(name) > 6 ? length(name) - 6 : 0) + (mark == "" ? 0 : 12 + length(mark)) + 1
 }
