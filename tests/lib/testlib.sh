@@ -42,17 +42,6 @@ finish() {
     echo "all checks passed"
 }
 
-# in_private_netns "$@": called at the top of a test script, runs the script
-# again inside a private network namespace with loopback up (as root), so its
-# chains and traffic never touch the host's network.
-in_private_netns() {
-    if [ -z "${BYTELOOM_TEST_NETNS:-}" ]; then
-        needroot
-        BYTELOOM_TEST_NETNS=1 exec unshare -n sh "$0" "$@"
-    fi
-    ip link set lo up
-}
-
 # write_startup_script FILE SPECS LABELS FILESDIR: a start-up script that
 # prints the six lines, with the four files rate, today, day and history in
 # FILESDIR.
