@@ -7,19 +7,14 @@
 # directory, only its own processes in /proc; every system call and socket
 # family that the daemon and iptables use must then pass the unit's filters.
 # Usage: real_iptables_test.sh BYTELOOM UDPBURST [IPTABLES_BINARY [UNIT_FILE]]
+. "$(dirname "$0")/../lib/testlib.sh"
+innetns "$@"
 set -eu
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIPPED: needs root to create a network namespace and packet-filter chains"
-  exit 77
-fi
-if [ -z "${BYTELOOM_IN_NAMESPACE:-}" ]; then
-  BYTELOOM_IN_NAMESPACE=1 exec unshare -n "$0" "$@"
-fi
 daemon=$1 burst=$2 backend=${3:-iptables} unit=${4:-}
-command -v "$backend" >/dev/null || { echo "SKIPPED: $backend is not installed"; exit 77; }
+command -v "$backend" >/dev/null || skip "$backend is not installed"
 if [ -n "$unit" ]; then
   for tool in setpriv strace systemd-analyze; do
-    command -v $tool >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
+    command -v $tool >/dev/null || skip "$tool is not installed"
   done
 fi
 
@@ -103,15 +98,8 @@ else
   "$work/byteloom" >"$work/stdout" &
   pid=$! waitfor=$!
 fi
-tries=0
-until [ -s "$work/today" ] && [ "$(cat "$work/today")" = "loopback 40000 40000 " ]; do
-  tries=$((tries + 1))
-  if [ $tries -gt 100 ]; then
-    echo "FAIL: today file holds '$(cat "$work/today" 2>/dev/null)'"
-    exit 1
-  fi
-  sleep 0.05
-done
+wait_for_file "$work/today" "loopback 40000 40000 " 5 ||
+  { echo "FAIL: today file holds '$(cat "$work/today" 2>/dev/null)'"; exit 1; }
 sleep 1.2  # more cycles: later samples must add nothing
 kill -TERM "$pid"
 wait "$waitfor" && status=0 || status=$?

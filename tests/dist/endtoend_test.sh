@@ -25,16 +25,10 @@ ip link set lo up
 iptables -w -t mangle -A OUTPUT -d 127.0.0.2 -j MARK --set-mark 2
 "$sbin/byteloom-chains" up || fail "byteloom-chains up failed"
 
-# waitfor FILE: up to 5 s for the daemon's first cycle.
-waitfor() {
-    for _ in $(seq 50); do [ -s "$1" ] && return 0; sleep 0.1; done
-    fail "$1 never written"
-}
-
 startdaemon() {
     "$sbin/byteloom" > "$work/stdout" 2> "$work/stderr" &
     daemon=$!
-    waitfor "$work/today"
+    wait_for_file "$work/today" "" 5 || fail "$work/today never written"
 }
 
 stopdaemon() {
