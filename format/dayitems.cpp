@@ -1,6 +1,7 @@
 #include "dayitems.h"
 
 #include <charconv>
+#include <cmath>
 #include <ctime>
 #include <map>
 
@@ -28,10 +29,13 @@ void eachline(std::string_view text, Visit visit) {
   }
 }
 
+// A rate as the daemon writes it: a finite, non-negative decimal. NaN,
+// infinity and negative figures can't be a rate, so they are malformed.
 std::optional<double> parsekilobytes(std::string_view word) {
   double value = 0;
   auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
   if (error != std::errc() || end != word.data() + word.size()) return std::nullopt;
+  if (!std::isfinite(value) || std::signbit(value)) return std::nullopt;
   return value;
 }
 
@@ -133,7 +137,7 @@ std::vector<Rate> parserates(std::string_view text, std::string_view file, Probl
   for (std::string_view word : splitwords(text)) {
     std::optional<double> value = parsekilobytes(word);
     if (!value) {
-      problems.push_back({std::string(file), 1, quoted(word) + " is not a number; rates stop here"});
+      problems.push_back({std::string(file), 1, quoted(word) + " is not a rate (a number, 0 or more); rates stop here"});
       damaged = true;
       break;
     }

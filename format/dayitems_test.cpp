@@ -132,10 +132,20 @@ TEST(RateFile, DamageIsReported) {
   EXPECT_TRUE(parserates("", "r", problems).empty());
   EXPECT_EQ(
       "r:1: an odd count of figures; the last one is ignored\n"
-      "r:1: 'x' is not a number; rates stop here\n"
+      "r:1: 'x' is not a rate (a number, 0 or more); rates stop here\n"
       "r:1: an odd count of figures; the last one is ignored\n"
       "r: empty\n",
       messages(problems));
+}
+
+TEST(RateFile, NanInfinityAndNegativeRatesAreMalformed) {
+  for (const char* bad : {"nan", "-nan", "inf", "-infinity", "-1.5", "-0.00", "1e999"}) {
+    Problems problems;
+    EXPECT_EQ(1u, parserates(std::string("3.00 4.00 1.00 ") + bad, "r", problems).size()) << bad;
+    EXPECT_EQ("r:1: '" + std::string(bad) + "' is not a rate (a number, 0 or more); rates stop here\n" +
+                  "r:1: an odd count of figures; the last one is ignored\n",
+              messages(problems));
+  }
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // byteloom-report: shows the traffic that byteloom accounted, from its rate,
 // today, persistent day and history files. It only ever reads them.
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -13,10 +12,18 @@
 #include "options.h"
 #include "reportfiles.h"
 #include "reportdays.h"
+#include "scriptviews.h"
 #include "svgchart.h"
+#include "textsafe.h"
 #include "views.h"
 
 namespace {
+
+// Exit statuses.
+constexpr int kshown = 0;
+constexpr int knothing = 1;
+constexpr int kusageerror = 2;
+constexpr int kexceeded = 3;
 
 volatile sig_atomic_t interrupted = 0;
 
@@ -28,75 +35,98 @@ std::optional<ReportSetup> loadsetup(const Options& options) {
                        options.todayfile,     options.dayfile, options.historyfile};
   std::string error;
   std::optional<ReportSetup> setup = findsetup(request, error);
-  if (!setup) fprintf(stderr, "byteloom-report: %s\n", error.c_str());
+  if (!setup) fprintf(stderr, "byteloom-report: %s\n", visibletext(error).c_str());
   return setup;
 }
 
+// Messages quote the files' bytes, so they are made visible before they
+// reach a terminal.
 void printproblems(const Problems& problems) {
-  for (const Problem& problem : problems) fprintf(stderr, "byteloom-report: %s\n", describe(problem).c_str());
+  for (const Problem& problem : problems)
+    fprintf(stderr, "byteloom-report: %s\n", visibletext(describe(problem)).c_str());
 }
 
-// From the precise clock: time() may lag the second that was just slept to.
-tm localnow() {
+std::string clocktext(const char* format) {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   time_t seconds = now.tv_sec;
   tm local{};
   localtime_r(&seconds, &local);
-  return local;
-}
-
-std::chrono::sys_days localtoday() {
-  tm local = localnow();
-  using namespace std::chrono;
-  return sys_days(year_month_day(year(local.tm_year + 1900), month(static_cast<unsigned>(local.tm_mon + 1)),
-                                 day(static_cast<unsigned>(local.tm_mday))));
-}
-
-std::string clocktext(const char* format) {
-  tm local = localnow();
   char text[32];
   strftime(text, sizeof text, format, &local);
   return text;
 }
 
-Report loadreport(const Options& options, const ReportSetup& setup, Problems& problems) {
-  std::vector<DayRecord> history;
-  if (std::optional<std::string> text = readfile(setup.historyfile, problems))
-    history = parsehistory(*text, setup.historyfile, problems);
-  std::optional<DayRecord> dayfile;
-  if (std::optional<std::string> text = readfile(setup.dayfile, problems))
-    dayfile = parsedayfile(*text, setup.dayfile, problems);
-  std::optional<Items> todayitems;
-  if (std::optional<std::string> text = readrewritten(setup.todayfile, problems)) {
-    if (splitwords(*text).empty()) problems.push_back({setup.todayfile, 0, "empty"});
-    else todayitems = parseitems(*text, setup.todayfile, 1, problems);
-  }
-  std::optional<DayRecord> today = runningday(todayitems, dayfile, history, localtoday());
-  return buildreport(setup.labels, history, today, effectivedays(options), options.labels, problems);
-}
-
 int writeoutput(const std::string& path, const std::string& text) {
-  if (path == "-") return fputs(text.c_str(), stdout) >= 0 ? 0 : 2;
+  if (path == "-") return fputs(text.c_str(), stdout) >= 0 ? kshown : kusageerror;
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << text;
   file.close();
-  if (file) return 0;
-  fprintf(stderr, "byteloom-report: %s: cannot write: %s\n", path.c_str(), strerror(errno));
-  return 2;
+  if (file) return kshown;
+  fprintf(stderr, "byteloom-report: %s: cannot write: %s\n", visibletext(path).c_str(), strerror(errno));
+  return kusageerror;
 }
 
-int showreport(const Options& options, const ReportSetup& setup, Problems& problems) {
-  Report report = loadreport(options, setup, problems);
-  printproblems(problems);
-  int status = 0;
-  if (options.mode == Mode::svg) status = writeoutput(options.svgfile, formatsvg(report));
-  else fputs((options.mode == Mode::json ? formatjson(report) : formattable(report)).c_str(), stdout);
-  if (status == 0 && report.days.empty()) {
-    fputs("byteloom-report: no figures to show\n", stderr);
-    return 1;
+int show(const Options& options, const std::string& text, const Chart* chart) {
+  if (options.output == Output::svg) return writeoutput(options.svgfile, formatsvg(*chart));
+  fputs(text.c_str(), stdout);
+  return kshown;
+}
+
+bool nofigures(const Figures& figures) { return figures.history.empty() && !figures.today; }
+
+int nothingtoshow() {
+  fputs("byteloom-report: no figures to show\n", stderr);
+  return knothing;
+}
+
+// The day, month, year and top views: built, then printed in the form asked.
+int showview(const Options& options, const Figures& figures, Now now, Problems& problems) {
+  std::string text;
+  std::optional<Chart> chart;
+  if (options.view == View::months || options.view == View::years) {
+    Period period = options.view == View::years ? Period::year : Period::month;
+    int count = options.periods > 0 ? options.periods : period == Period::month ? 12 : 0;
+    PeriodReport report = buildperiods(figures, period, count, now, options.labels, problems);
+    text = options.output == Output::json ? formatperiodsjson(report) : formatperiodtable(report, options.units);
+    if (options.output == Output::svg) chart = periodchart(report, options.units);
+  } else if (options.view == View::top) {
+    DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
+    TopReport report = buildtop(figures, range, now.date, options.top, options.labels, problems);
+    text = options.output == Output::json ? formattopjson(report) : formattoptable(report, options.units);
+  } else {
+    DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
+    Report report = buildreport(figures, range, now.date, options.labels, problems);
+    text = options.output == Output::json ? formatjson(report) : formattable(report, options.units);
+    if (options.output == Output::svg) chart = daychart(report, options.units);
   }
+  printproblems(problems);
+  int status = show(options, text, chart ? &*chart : nullptr);
+  return status == kshown && nofigures(figures) ? nothingtoshow() : status;
+}
+
+int showscripted(const Options& options, const Figures& figures, Now now, Problems& problems) {
+  std::string text;
+  int status = kshown;
+  if (options.view == View::oneline) {
+    text = formatoneline(figures, now, options.labels, problems);
+  } else if (std::optional<std::string> line = judgealert(figures, now, options.alert, options.units, problems)) {
+    text = *line;
+    status = kexceeded;
+  }
+  printproblems(problems);
+  if (nofigures(figures)) return nothingtoshow();
+  fputs(text.c_str(), stdout);
   return status;
+}
+
+int showreport(const Options& options, const ReportSetup& setup) {
+  Problems problems;
+  Now now = clocknow();
+  Figures figures = loadfigures(setup, now, problems);
+  if (options.view == View::oneline || options.view == View::alert)
+    return showscripted(options, figures, now, problems);
+  return showview(options, figures, now, problems);
 }
 
 std::vector<std::string> livelabels(const ReportSetup& setup, Problems& problems) {
@@ -124,31 +154,36 @@ void sleeptonextsecond() {
   clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &next, nullptr);
 }
 
-int showlive(const Options& options, const ReportSetup& setup, Problems& startup) {
+std::string livepage(const Options& options, const ReportSetup& setup, Problems& problems) {
+  std::vector<std::string> labels = livelabels(setup, problems);
+  std::vector<Rate> rates;
+  if (std::optional<std::string> text = readrewritten(setup.ratefile, problems))
+    rates = parserates(*text, setup.ratefile, problems);
+  if (options.output == Output::json) return formatlivejson(labels, rates, clocktext("%Y-%m-%dT%H:%M:%S"));
+  return formatlive(labels, rates, clocktext("%H:%M:%S"), options.units);
+}
+
+int showlive(const Options& options, const ReportSetup& setup) {
   struct sigaction action {};
   action.sa_handler = interrupt;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
-  bool screen = !options.json && isatty(STDOUT_FILENO);
+  bool json = options.output == Output::json;
+  bool screen = !json && isatty(STDOUT_FILENO);
   std::vector<std::string> shown;
   for (int refresh = 0; !interrupted && (options.count == 0 || refresh < options.count); ++refresh) {
     if (refresh > 0) sleeptonextsecond();
     if (interrupted) break;
-    Problems problems = startup;
-    std::vector<std::string> labels = livelabels(setup, problems);
-    std::vector<Rate> rates;
-    if (std::optional<std::string> text = readrewritten(setup.ratefile, problems))
-      rates = parserates(*text, setup.ratefile, problems);
-    std::string page = options.json ? formatlivejson(labels, rates, clocktext("%Y-%m-%dT%H:%M:%S"))
-                                    : formatlive(labels, rates, clocktext("%H:%M:%S"));
+    Problems problems;
+    std::string page = livepage(options, setup, problems);
     if (screen) page = "\033[H\033[2J" + page;  // like watch: redraw in place
-    else if (!options.json && refresh > 0) page = "\n" + page;
+    else if (!json && refresh > 0) page = "\n" + page;
     fputs(page.c_str(), stdout);
     fflush(stdout);
     printnewproblems(problems, shown);
   }
-  return 0;
+  return kshown;
 }
 
 }  // namespace
@@ -158,16 +193,15 @@ int main(int argc, char** argv) {
   std::optional<Options> options =
       parseoptions(std::vector<std::string_view>(argv + 1, argv + argc), error);
   if (!options) {
-    fprintf(stderr, "byteloom-report: %s\n%s", error.c_str(), kusage);
-    return 2;
+    fprintf(stderr, "byteloom-report: %s\n%s", visibletext(error).c_str(), kusage);
+    return kusageerror;
   }
   if (options->help) {
     fputs(kusage, stdout);
-    return 0;
+    return kshown;
   }
   std::optional<ReportSetup> setup = loadsetup(*options);
-  if (!setup) return 2;
-  Problems problems;
-  if (options->mode == Mode::live) return showlive(*options, *setup, problems);
-  return showreport(*options, *setup, problems);
+  if (!setup) return kusageerror;
+  if (options->view == View::live) return showlive(*options, *setup);
+  return showreport(*options, *setup);
 }

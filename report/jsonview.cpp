@@ -1,33 +1,18 @@
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
+#include "textsafe.h"
 #include "views.h"
 
 namespace {
 
-std::string jsonstring(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c >= 0 && c < ' ') {
-      char escaped[8];
-      snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string jsoncounts(const Counts& counts) {
-  return "{\"in\": " + std::to_string(counts.in) + ", \"out\": " + std::to_string(counts.out) + "}";
+std::string jsoncounts(const Sums& counts) {
+  return "{\"in\": " + widetext(counts.in) + ", \"out\": " + widetext(counts.out) + "}";
 }
 
 std::string traffic(const std::vector<std::string>& labels,
-                    const std::vector<std::optional<Counts>>& counts) {
+                    const std::vector<std::optional<Sums>>& counts) {
   std::string out = "{";
   for (size_t i = 0; i < labels.size(); ++i) {
     if (!counts[i]) continue;
@@ -37,10 +22,12 @@ std::string traffic(const std::vector<std::string>& labels,
   return out + "}";
 }
 
-std::string jsonday(const Report& report, const ReportDay& day) {
-  return "{\"date\": \"" + formatdate(day.date) + "\", \"today\": " +
-         (day.today ? "true" : "false") + ", \"traffic\": " +
-         (day.recorded ? traffic(report.labels, day.counts) : "null") + "}";
+std::string jsonflag(bool value) { return value ? "true" : "false"; }
+
+std::string jsonday(const std::vector<std::string>& labels, const ReportDay& day) {
+  return "{\"date\": \"" + formatdate(day.date) + "\", \"today\": " + jsonflag(day.today) +
+         ", \"traffic\": " + (day.recorded ? traffic(labels, day.counts) : "null") +
+         (day.future ? ", \"future\": true}" : "}");
 }
 
 std::string jsonlabels(const std::vector<std::string>& labels) {
@@ -49,19 +36,60 @@ std::string jsonlabels(const std::vector<std::string>& labels) {
   return out + "]";
 }
 
+// A JSON list of entries, one per line, inside an object of two-space indent.
+std::string jsonlist(const std::vector<std::string>& entries) {
+  std::string out = "[";
+  for (size_t i = 0; i < entries.size(); ++i) out += (i ? ",\n    " : "\n    ") + entries[i];
+  return out + (entries.empty() ? "]" : "\n  ]");
+}
+
+std::string jsontotal(const std::vector<std::string>& labels, const std::vector<Sums>& totals) {
+  return traffic(labels, std::vector<std::optional<Sums>>(totals.begin(), totals.end()));
+}
+
+std::string jsonperiod(const PeriodReport& report, const PeriodRow& row) {
+  std::string out = "{\"" + std::string(report.period == Period::year ? "year" : "month") + "\": \"" +
+                    row.name + "\", \"days\": " + std::to_string(row.recordeddays) +
+                    ", \"calendardays\": " + std::to_string(row.calendardays) +
+                    ", \"running\": " + jsonflag(row.running) + ", \"traffic\": " +
+                    (row.recordeddays > 0 ? traffic(report.labels, row.counts) : "null");
+  if (row.running) out += ", \"estimate\": " + traffic(report.labels, row.estimate);
+  if (row.future) out += ", \"future\": true";
+  return out + "}";
+}
+
 int64_t bytespersecond(double kilobytes) {
-  return static_cast<int64_t>(std::llround(kilobytes * 1000.0));
+  double bytes = kilobytes * 1000.0;
+  if (!(bytes < 9.2e18)) return INT64_MAX;  // a rate beyond any link, kept well defined
+  return static_cast<int64_t>(std::llround(bytes));
 }
 
 }  // namespace
 
 std::string formatjson(const Report& report) {
-  std::string out = "{\n  \"labels\": " + jsonlabels(report.labels) + ",\n  \"days\": [";
-  for (size_t i = 0; i < report.days.size(); ++i)
-    out += (i ? ",\n    " : "\n    ") + jsonday(report, report.days[i]);
-  out += report.days.empty() ? "],\n" : "\n  ],\n";
-  std::vector<std::optional<Counts>> totals(report.totals.begin(), report.totals.end());
-  return out + "  \"total\": " + traffic(report.labels, totals) + "\n}\n";
+  std::vector<std::string> days;
+  for (const ReportDay& day : report.days) days.push_back(jsonday(report.labels, day));
+  return "{\n  \"labels\": " + jsonlabels(report.labels) + ",\n  \"days\": " + jsonlist(days) +
+         ",\n  \"total\": " + jsontotal(report.labels, report.totals) + "\n}\n";
+}
+
+std::string formatperiodsjson(const PeriodReport& report) {
+  std::vector<std::string> rows;
+  for (const PeriodRow& row : report.rows) rows.push_back(jsonperiod(report, row));
+  return "{\n  \"labels\": " + jsonlabels(report.labels) + ",\n  \"" +
+         (report.period == Period::year ? "years" : "months") + "\": " + jsonlist(rows) +
+         ",\n  \"total\": " + jsontotal(report.labels, report.totals) + "\n}\n";
+}
+
+std::string formattopjson(const TopReport& report) {
+  std::vector<std::string> days;
+  for (size_t i = 0; i < report.days.size(); ++i) {
+    const ReportDay& day = report.days[i];
+    days.push_back("{\"rank\": " + std::to_string(i + 1) + ", \"date\": \"" + formatdate(day.date) +
+                   "\", \"today\": " + jsonflag(day.today) + ", \"total\": " + widetext(report.totals[i]) +
+                   ", \"traffic\": " + traffic(report.labels, day.counts) + "}");
+  }
+  return "{\n  \"labels\": " + jsonlabels(report.labels) + ",\n  \"top\": " + jsonlist(days) + "\n}\n";
 }
 
 std::string formatlivejson(const std::vector<std::string>& labels, const std::vector<Rate>& rates,

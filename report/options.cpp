@@ -4,13 +4,20 @@
 #include <utility>
 
 const char kusage[] =
-    "usage: byteloom-report [--json | --svg FILE | --live [--json] [--count N]]\n"
-    "                       [--days N] [--label L]... [--config FILE] [--startup-script PATH]\n"
+    "usage: byteloom-report [VIEW] [--json | --svg FILE] [--label L]... [--units si|iec]\n"
+    "                       [--config FILE] [--startup-script PATH]\n"
     "                       [--rate-file F] [--today-file F] [--day-file F] [--history-file F]\n"
-    "Shows the traffic that byteloom accounted: a table of the last days (default),\n"
-    "JSON with exact byte counts, a bar chart as SVG, or the current rates live.\n";
+    "views: (default) the days: [--days N | --since DATE] [--until DATE]\n"
+    "       --months [N] | --years [N] | --top [N] [--days N | --since DATE --until DATE]\n"
+    "       --live [--count N] | --oneline\n"
+    "       --alert LIMIT [--period day|month] [--direction in|out|total] [--estimate]\n"
+    "Shows the traffic that byteloom accounted: tables, JSON with exact byte counts,\n"
+    "bar charts as SVG, the current rates live, one line per label for scripts, or\n"
+    "an alert (exit status 3) when a day's or month's traffic exceeds LIMIT.\n";
 
 namespace {
+
+using std::chrono::sys_days;
 
 std::optional<int> parsecountarg(std::string_view text, int low, int high) {
   int value = 0;
@@ -18,6 +25,11 @@ std::optional<int> parsecountarg(std::string_view text, int low, int high) {
   if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
     return std::nullopt;
   return value;
+}
+
+bool looksnumeric(std::string_view text) {
+  if (text.starts_with('-')) text.remove_prefix(1);
+  return !text.empty() && text[0] >= '0' && text[0] <= '9';
 }
 
 // The option's value: the text after '=' or the next argument.
@@ -31,89 +43,213 @@ struct Cursor {
     if (at + 1 >= args.size()) return std::nullopt;
     return args[++at];
   }
+
+  // A value only when one is written: after '=', or a number next.
+  std::optional<std::string_view> optionalnumber() {
+    if (inlinevalue) return std::exchange(inlinevalue, std::nullopt);
+    if (at + 1 < args.size() && looksnumeric(args[at + 1])) return args[++at];
+    return std::nullopt;
+  }
 };
 
-bool setmode(Options& options, Mode mode, std::string& error) {
-  if (options.mode != Mode::table && options.mode != mode) {
-    error = "--json, --svg and --live don't go together (only --live --json does)";
-    return false;
-  }
-  options.mode = mode;
-  return true;
-}
+struct Parser {
+  Options options;
+  std::optional<std::string> viewname;  // the option that chose the view
+  std::optional<std::string> outputname;
+  std::vector<std::string> alertonly;   // alert settings given
+  std::string error;
 
-// Applies one option; false with error set when it is unknown or lacks a value.
-bool applyoption(Options& options, std::string_view name, Cursor& cursor, std::string& error) {
-  std::optional<std::string>* path = name == "--config"           ? &options.config
-                                     : name == "--startup-script" ? &options.startupscript
-                                     : name == "--rate-file"    ? &options.ratefile
-                                     : name == "--today-file"   ? &options.todayfile
-                                     : name == "--day-file"     ? &options.dayfile
-                                     : name == "--history-file" ? &options.historyfile
-                                                                : nullptr;
-  bool takesvalue = path || name == "--svg" || name == "--days" || name == "--count" ||
-                    name == "--label";
-  std::optional<std::string_view> value;
-  if (takesvalue && !(value = cursor.value())) {
-    error = std::string(name) + " needs a value";
+  bool fail(std::string why) {
+    error = std::move(why);
     return false;
   }
-  if (!takesvalue && cursor.inlinevalue) {
-    error = std::string(name) + " takes no value";
-    return false;
+
+  bool setview(View view, std::string_view name) {
+    if (viewname && *viewname != name) return fail(*viewname + " and " + std::string(name) + " don't go together");
+    viewname = std::string(name);
+    options.view = view;
+    return true;
   }
-  if (path) {
-    *path = std::string(*value);
-  } else if (name == "--label") {
-    options.labels.emplace_back(*value);
-  } else if (name == "--days" || name == "--count") {
-    std::optional<int> number = parsecountarg(*value, 1, name == "--days" ? kmaxdays : 1'000'000);
-    if (!number) {
-      error = std::string(name) + " needs a whole number from 1" +
-              (name == "--days" ? " to " + std::to_string(kmaxdays) : "");
-      return false;
+
+  bool setoutput(Output output, std::string_view name) {
+    if (outputname && *outputname != name) return fail(*outputname + " and " + std::string(name) + " don't go together");
+    outputname = std::string(name);
+    options.output = output;
+    return true;
+  }
+
+  bool number(std::string_view name, std::optional<std::string_view> value, int high, int& into) {
+    if (!value) return true;
+    std::optional<int> parsed = parsecountarg(*value, 1, high);
+    if (!parsed)
+      return fail(std::string(name) + " needs a whole number from 1 to " + std::to_string(high) + ", not '" +
+                  std::string(*value) + "'");
+    into = *parsed;
+    return true;
+  }
+
+  bool date(std::string_view name, std::string_view value, std::optional<sys_days>& into) {
+    into = parseisodate(value);
+    if (!into) return fail(std::string(name) + " needs a date that exists, as YYYY-MM-DD, not '" + std::string(value) + "'");
+    return true;
+  }
+
+  bool choice(std::string_view name, std::string_view value, std::initializer_list<std::string_view> allowed,
+              size_t& into) {
+    size_t i = 0;
+    for (std::string_view option : allowed) {
+      if (option == value) {
+        into = i;
+        return true;
+      }
+      ++i;
     }
-    (name == "--days" ? options.days : options.count) = *number;
-  } else if (name == "--svg") {
-    options.svgfile = *value;
-    return setmode(options, Mode::svg, error);
-  } else if (name == "--json") {
-    options.json = true;
-    if (options.mode != Mode::live) return setmode(options, Mode::json, error);
-  } else if (name == "--live") {
-    if (options.mode == Mode::json) options.mode = Mode::table;  // --json --live
-    return setmode(options, Mode::live, error);
-  } else if (name == "--help" || name == "-h") {
-    options.help = true;
-  } else {
-    error = "unknown option " + std::string(name);
+    std::string list;
+    for (std::string_view option : allowed) list.append(list.empty() ? "" : "|").append(option);
+    return fail(std::string(name) + " takes " + list + ", not '" + std::string(value) + "'");
+  }
+
+  bool limit(std::string_view value) {
+    std::string why;
+    std::optional<widecount> bytes = parselimit(value, why);
+    if (!bytes) return fail("--alert: " + why);
+    options.alert.limit = *bytes;
+    return setview(View::alert, "--alert");
+  }
+
+  std::optional<std::string>* pathoption(std::string_view name) {
+    return name == "--config"           ? &options.config
+           : name == "--startup-script" ? &options.startupscript
+           : name == "--rate-file"      ? &options.ratefile
+           : name == "--today-file"     ? &options.todayfile
+           : name == "--day-file"       ? &options.dayfile
+           : name == "--history-file"   ? &options.historyfile
+                                        : nullptr;
+  }
+
+  // Options that take no value, or one only when written.
+  bool flagoption(std::string_view name, Cursor& cursor, bool& known) {
+    known = true;
+    if (name == "--months") return setview(View::months, name) && number(name, cursor.optionalnumber(), kmaxmonths, options.periods);
+    if (name == "--years") return setview(View::years, name) && number(name, cursor.optionalnumber(), kmaxyears, options.periods);
+    if (name == "--top") return setview(View::top, name) && number(name, cursor.optionalnumber(), kmaxtop, options.top);
+    if (cursor.inlinevalue && (name == "--json" || name == "--live" || name == "--oneline" ||
+                               name == "--estimate" || name == "--help" || name == "-h"))
+      return fail(std::string(name) + " takes no value");
+    if (name == "--json") return setoutput(Output::json, name);
+    if (name == "--live") return setview(View::live, name);
+    if (name == "--oneline") return setview(View::oneline, name);
+    if (name == "--estimate") return options.alert.estimate = true, alertonly.emplace_back(name), true;
+    if (name == "--help" || name == "-h") return options.help = true;
+    known = false;
     return false;
   }
-  return true;
-}
+
+  bool valueoption(std::string_view name, std::string_view value) {
+    if (std::optional<std::string>* path = pathoption(name)) return *path = std::string(value), true;
+    if (name == "--label") return options.labels.emplace_back(value), true;
+    if (name == "--days") return number(name, value, kmaxdays, options.days);
+    if (name == "--count") return number(name, value, 1'000'000, options.count);
+    if (name == "--svg") return options.svgfile = std::string(value), setoutput(Output::svg, name);
+    if (name == "--since") return date(name, value, options.since);
+    if (name == "--until") return date(name, value, options.until);
+    if (name == "--alert") return limit(value);
+    size_t index = 0;
+    if (name == "--units")
+      return choice(name, value, {"si", "iec"}, index) && (options.units = static_cast<Units>(index), true);
+    if (name == "--period" || name == "--direction") alertonly.emplace_back(name);
+    if (name == "--period") {
+      if (!choice(name, value, {"day", "month"}, index)) return false;
+      options.alert.period = index == 0 ? Period::day : Period::month;
+      return true;
+    }
+    if (name == "--direction")
+      return choice(name, value, {"in", "out", "total"}, index) && (options.alert.direction = static_cast<Direction>(index), true);
+    return fail("unknown option " + std::string(name));
+  }
+
+  // Applies one option; false with error set when it can't be used.
+  bool apply(std::string_view name, Cursor& cursor) {
+    bool known = false;
+    bool applied = flagoption(name, cursor, known);
+    if (known) return applied;
+    if (!pathoption(name) && name != "--label" && name != "--days" && name != "--count" && name != "--svg" &&
+        name != "--since" && name != "--until" && name != "--alert" && name != "--units" &&
+        name != "--period" && name != "--direction")
+      return fail("unknown option " + std::string(name));
+    std::optional<std::string_view> value = cursor.value();
+    if (!value) return fail(std::string(name) + " needs a value");
+    return valueoption(name, *value);
+  }
+
+  // The combinations that make no sense, named.
+  bool check() {
+    View view = options.view;
+    if (options.count > 0 && view != View::live) return fail("--count goes with --live");
+    if (!alertonly.empty() && view != View::alert) return fail(alertonly.front() + " goes with --alert");
+    if (options.output == Output::svg && view != View::days && view != View::months && view != View::years)
+      return fail("--svg draws the day, month and year views only");
+    if (options.output == Output::json && (view == View::oneline || view == View::alert))
+      return fail("--json doesn't go with " + *viewname);
+    bool range = options.since || options.until;
+    if ((range || options.days) && view != View::days && view != View::top)
+      return fail("--days, --since and --until go with the day and top views");
+    if (range && options.days) return fail("--days and --since/--until don't go together");
+    if (options.since && options.until && *options.since > *options.until)
+      return fail("--since is after --until");
+    return true;
+  }
+};
 
 }  // namespace
 
 std::optional<Options> parseoptions(const std::vector<std::string_view>& args, std::string& error) {
-  Options options;
+  Parser parser;
   Cursor cursor{args, 0, std::nullopt};
   for (; cursor.at < args.size(); ++cursor.at) {
     std::string_view arg = args[cursor.at];
     size_t equals = arg.find('=');
-    std::string_view name = arg.substr(0, equals);
+    std::string_view name = arg;
     cursor.inlinevalue = std::nullopt;
-    if (equals != std::string_view::npos && arg.starts_with("--")) cursor.inlinevalue = arg.substr(equals + 1);
-    else name = arg;
-    if (!applyoption(options, name, cursor, error)) return std::nullopt;
+    if (equals != std::string_view::npos && arg.starts_with("--")) {
+      name = arg.substr(0, equals);
+      cursor.inlinevalue = arg.substr(equals + 1);
+    }
+    if (!parser.apply(name, cursor)) {
+      error = parser.error;
+      return std::nullopt;
+    }
   }
-  if (options.count > 0 && options.mode != Mode::live) {
-    error = "--count goes with --live";
+  if (!parser.check()) {
+    error = parser.error;
     return std::nullopt;
   }
-  return options;
+  parser.options.alert.labels = parser.options.labels;
+  return parser.options;
+}
+
+std::optional<sys_days> parseisodate(std::string_view text) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+  int y = 0, m = 0, d = 0;
+  auto digits = [&](size_t from, size_t count, int& into) {
+    auto [end, error] = std::from_chars(text.data() + from, text.data() + from + count, into);
+    return error == std::errc() && end == text.data() + from + count && text[from] != '-' && text[from] != '+';
+  };
+  if (!digits(0, 4, y) || !digits(5, 2, m) || !digits(8, 2, d)) return std::nullopt;
+  std::chrono::year_month_day ymd{std::chrono::year(y), std::chrono::month(static_cast<unsigned>(m)),
+                                  std::chrono::day(static_cast<unsigned>(d))};
+  if (!ymd.ok()) return std::nullopt;
+  return sys_days(ymd);
 }
 
 int effectivedays(const Options& options) {
   if (options.days > 0) return options.days;
-  return options.mode == Mode::svg ? 30 : 7;
+  return options.output == Output::svg ? 30 : 7;
+}
+
+DayRange dayrange(const Options& options, sys_days today, sys_days oldest) {
+  if (options.since || options.until)
+    return {options.since.value_or(oldest), options.until.value_or(today)};
+  if (options.view == View::top && options.days == 0) return {oldest, today};
+  return lastdays(today, effectivedays(options));
 }

@@ -1,17 +1,28 @@
 #pragma once
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-enum class Mode { table, json, svg, live };
+#include "scriptviews.h"
+#include "units.h"
+
+// What is shown, and how.
+enum class View { days, months, years, top, live, oneline, alert };
+enum class Output { table, json, svg };
 
 struct Options {
-  Mode mode = Mode::table;
-  bool json = false;          // with live: one JSON line per refresh
+  View view = View::days;
+  Output output = Output::table;
   std::string svgfile;        // "-" for standard output
-  int days = 0;               // 0: the mode's default
+  int days = 0;               // 0: the view's default
+  int periods = 0;            // months or years shown; 0: the view's default
+  int top = 10;
   int count = 0;              // live refreshes; 0 until interrupted
+  std::optional<std::chrono::sys_days> since, until;
+  Units units = Units::si;
+  AlertRule alert;            // limit, period, direction, estimate (labels: below)
   std::vector<std::string> labels;
   std::optional<std::string> config;         // run the start-up script with BYTELOOM_CONF
   std::optional<std::string> startupscript;  // instead of the one beside byteloom
@@ -20,12 +31,22 @@ struct Options {
 };
 
 inline constexpr int kmaxdays = 3660;
+inline constexpr int kmaxmonths = 1200;
+inline constexpr int kmaxyears = 100;
+inline constexpr int kmaxtop = 100000;
 
 // Reads the command line (without the program name); nullopt with a reason
 // in error when it can't be used.
 std::optional<Options> parseoptions(const std::vector<std::string_view>& args, std::string& error);
 
+// A date written YYYY-MM-DD that exists; nullopt for anything else.
+std::optional<std::chrono::sys_days> parseisodate(std::string_view text);
+
 // The days shown when --days is not given: 30 for the chart, else 7.
 int effectivedays(const Options& options);
+
+// The range of the day view, up to today: --since and --until, else the last
+// days; for the top view without either, the whole history (from oldest).
+DayRange dayrange(const Options& options, std::chrono::sys_days today, std::chrono::sys_days oldest);
 
 extern const char kusage[];

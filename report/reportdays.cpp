@@ -7,30 +7,21 @@ namespace {
 using std::chrono::days;
 using std::chrono::sys_days;
 
-void add(Counts& sum, const Counts& more) {
-  sum.in += more.in;
-  sum.out += more.out;
-}
+bool inrange(sys_days date, DayRange range) { return date >= range.first && date <= range.last; }
 
-std::optional<sys_days> newestdate(const std::vector<DayRecord>& history,
-                                   const std::optional<DayRecord>& today) {
-  std::optional<sys_days> newest;
-  for (const DayRecord& record : history)
-    if (!newest || record.date > *newest) newest = record.date;
-  if (today && (!newest || today->date > *newest)) newest = today->date;
-  return newest;
+// Calls visit(record, isrunningday) for the history's records and the running day.
+template <typename Visit>
+void eachrecord(const Figures& figures, Visit visit) {
+  for (const DayRecord& record : figures.history) visit(record, false);
+  if (figures.today) visit(*figures.today, true);
 }
 
 void addlabel(std::vector<std::string>& labels, const std::string& label) {
   if (std::find(labels.begin(), labels.end(), label) == labels.end()) labels.push_back(label);
 }
 
-std::vector<std::string> columnlabels(const std::vector<std::string>& configlabels,
-                                      const std::vector<const DayRecord*>& inrange,
+std::vector<std::string> chosenlabels(std::vector<std::string> found,
                                       const std::vector<std::string>& only, Problems& problems) {
-  std::vector<std::string> found = configlabels;
-  for (const DayRecord* record : inrange)
-    for (const Item& item : record->items) addlabel(found, item.label);
   if (only.empty()) return found;
   for (const std::string& label : only)
     if (std::find(found.begin(), found.end(), label) == found.end())
@@ -38,13 +29,24 @@ std::vector<std::string> columnlabels(const std::vector<std::string>& configlabe
   return only;
 }
 
+// The configured labels, then those of the records whose date passes wanted.
+template <typename Wanted>
+std::vector<std::string> labelsin(const Figures& figures, Wanted wanted) {
+  std::vector<std::string> found = figures.labels;
+  eachrecord(figures, [&](const DayRecord& record, bool) {
+    if (!wanted(record.date)) return;
+    for (const Item& item : record.items) addlabel(found, item.label);
+  });
+  return found;
+}
+
 void addrecord(ReportDay& day, const DayRecord& record, const std::vector<std::string>& labels) {
   day.recorded = true;
   for (const Item& item : record.items) {
     auto column = std::find(labels.begin(), labels.end(), item.label);
     if (column == labels.end()) continue;
-    std::optional<Counts>& counts = day.counts[static_cast<size_t>(column - labels.begin())];
-    if (!counts) counts = Counts{};
+    std::optional<Sums>& counts = day.counts[static_cast<size_t>(column - labels.begin())];
+    if (!counts) counts = Sums{};
     add(*counts, item.counts);
   }
 }
@@ -55,45 +57,91 @@ std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
                                     const std::optional<DayRecord>& dayfile,
                                     const std::vector<DayRecord>& history,
                                     sys_days localtoday) {
-  std::optional<sys_days> archived = newestdate(history, std::nullopt);
+  std::optional<sys_days> archived;
+  for (const DayRecord& record : history)
+    if (!archived || record.date > *archived) archived = record.date;
   bool dayfilepending = dayfile && (!archived || dayfile->date > *archived);
   if (todayitems) return DayRecord{dayfilepending ? dayfile->date : localtoday, *todayitems, 0};
   if (dayfilepending) return dayfile;
   return std::nullopt;
 }
 
-Report buildreport(const std::vector<std::string>& configlabels,
-                   const std::vector<DayRecord>& history, const std::optional<DayRecord>& today,
-                   int daycount, const std::vector<std::string>& only, Problems& problems) {
+void futureproblems(const Figures& figures, sys_days today, const std::string& historyfile,
+                    const std::string& dayfile, Problems& problems) {
+  eachrecord(figures, [&](const DayRecord& record, bool running) {
+    if (record.date <= today) return;
+    problems.push_back({running ? dayfile : historyfile, running ? std::max<size_t>(record.line, 1) : record.line,
+                        "dated " + formatdate(record.date) + ", after today (" + formatdate(today) +
+                            "); shown marked, counted in no total"});
+  });
+}
+
+DayRange lastdays(sys_days today, int daycount) {
+  return {today - days(std::max(daycount, 1) - 1), today};
+}
+
+sys_days oldestdate(const Figures& figures, sys_days today) {
+  sys_days oldest = today;
+  eachrecord(figures, [&](const DayRecord& record, bool) { oldest = std::min(oldest, record.date); });
+  return oldest;
+}
+
+std::vector<std::string> columnlabels(const Figures& figures, DayRange range,
+                                      const std::vector<std::string>& only, Problems& problems) {
+  return chosenlabels(labelsin(figures, [&](sys_days date) { return inrange(date, range); }), only,
+                      problems);
+}
+
+std::vector<ReportDay> folddates(const Figures& figures, const std::vector<std::string>& labels,
+                                 DayRange range) {
+  std::vector<std::pair<const DayRecord*, bool>> records;
+  eachrecord(figures, [&](const DayRecord& record, bool running) {
+    if (inrange(record.date, range)) records.emplace_back(&record, running);
+  });
+  std::stable_sort(records.begin(), records.end(),
+                   [](const auto& a, const auto& b) { return a.first->date < b.first->date; });
+  std::vector<ReportDay> folded;
+  for (const auto& [record, running] : records) {
+    if (folded.empty() || folded.back().date != record->date)
+      folded.push_back({record->date, true, false, false, std::vector<std::optional<Sums>>(labels.size())});
+    addrecord(folded.back(), *record, labels);
+    folded.back().today = folded.back().today || running;
+  }
+  return folded;
+}
+
+Report buildreport(const Figures& figures, DayRange range, sys_days today,
+                   const std::vector<std::string>& only, Problems& problems) {
   Report report;
-  std::optional<sys_days> last = newestdate(history, today);
-  sys_days first = last ? *last - days(std::max(daycount, 1) - 1) : sys_days{};
-  std::vector<const DayRecord*> inrange;
-  for (const DayRecord& record : history)
-    if (last && record.date >= first) inrange.push_back(&record);
-  if (today && today->date >= first) inrange.push_back(&*today);
-  report.labels = columnlabels(configlabels, inrange, only, problems);
-  report.totals.assign(report.labels.size(), Counts{});
-  if (!last) return report;
-  for (sys_days date = first; date <= *last; date += days(1))
-    report.days.push_back({date, false, false, std::vector<std::optional<Counts>>(report.labels.size())});
-  for (const DayRecord* record : inrange) {
-    ReportDay& day = report.days[static_cast<size_t>((record->date - first).count())];
-    addrecord(day, *record, report.labels);
-    if (today && record == &*today) day.today = true;
+  range.last = std::min(range.last, today);
+  DayRange future{today + days(1), sys_days::max()};
+  report.labels = chosenlabels(labelsin(figures, [&](sys_days date) {
+                                 return inrange(date, range) || inrange(date, future);
+                               }),
+                               only, problems);
+  report.totals.assign(report.labels.size(), Sums{});
+  std::vector<ReportDay> recorded = folddates(figures, report.labels, range);
+  auto next = recorded.begin();
+  for (sys_days date = range.first; date <= range.last; date += days(1)) {
+    if (next != recorded.end() && next->date == date) report.days.push_back(std::move(*next++));
+    else report.days.push_back({date, false, false, false, std::vector<std::optional<Sums>>(report.labels.size())});
   }
   for (const ReportDay& day : report.days)
     for (size_t i = 0; i < day.counts.size(); ++i)
       if (day.counts[i]) add(report.totals[i], *day.counts[i]);
+  for (ReportDay& day : folddates(figures, report.labels, future)) {
+    day.future = true;
+    report.days.push_back(std::move(day));
+  }
   return report;
 }
 
-std::optional<Counts> daysum(const ReportDay& day) {
-  std::optional<Counts> sum;
-  for (const std::optional<Counts>& counts : day.counts) {
-    if (!counts) continue;
-    if (!sum) sum = Counts{};
-    add(*sum, *counts);
+std::optional<Sums> daysum(const std::vector<std::optional<Sums>>& counts) {
+  std::optional<Sums> sum;
+  for (const std::optional<Sums>& c : counts) {
+    if (!c) continue;
+    if (!sum) sum = Sums{};
+    add(*sum, *c);
   }
   return sum;
 }

@@ -5,21 +5,44 @@
 #include <vector>
 
 #include "dayitems.h"
+#include "wide.h"
+
+// The local clock as the views need it: today's date and the seconds since
+// its midnight (for the share of the running day that has passed).
+struct Now {
+  std::chrono::sys_days date;
+  int seconds = 0;
+};
+
+// Everything the views are built from, as read from the daemon's files.
+struct Figures {
+  std::vector<std::string> labels;  // configured, in interface order
+  std::vector<DayRecord> history;
+  std::optional<DayRecord> today;  // the running day
+};
+
+// A range of calendar days, both ends included.
+struct DayRange {
+  std::chrono::sys_days first;
+  std::chrono::sys_days last;
+};
 
 // One calendar day of the report.
 struct ReportDay {
   std::chrono::sys_days date;
   bool recorded = false;  // false for a day missing from the history
   bool today = false;     // still being counted
-  std::vector<std::optional<Counts>> counts;  // per label; nullopt when absent that day
+  bool future = false;    // dated after today: shown, counted in no total
+  std::vector<std::optional<Sums>> counts;  // per label; nullopt when absent that day
 };
 
-// What every view shows: labels in column order, every calendar day of the
-// range (oldest first) and the totals per label over those days.
+// What the day views show: labels in column order, every calendar day of the
+// range (oldest first), then any days dated after today, and the totals per
+// label over the range.
 struct Report {
   std::vector<std::string> labels;
   std::vector<ReportDay> days;
-  std::vector<Counts> totals;
+  std::vector<Sums> totals;
 };
 
 // The running day: the today file's items, dated by the persistent day file
@@ -30,12 +53,30 @@ std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
                                     const std::vector<DayRecord>& history,
                                     std::chrono::sys_days localtoday);
 
-// The last daycount calendar days up to the newest record. Columns are the
-// configured labels, then others found in the range, or only the labels in
-// only (an unknown one is reported). Records of one date are added together.
-Report buildreport(const std::vector<std::string>& configlabels,
-                   const std::vector<DayRecord>& history, const std::optional<DayRecord>& today,
-                   int daycount, const std::vector<std::string>& only, Problems& problems);
+// Names every record dated after today: a clock once set wrong wrote it.
+void futureproblems(const Figures& figures, std::chrono::sys_days today,
+                    const std::string& historyfile, const std::string& dayfile, Problems& problems);
+
+// The last daycount days up to today.
+DayRange lastdays(std::chrono::sys_days today, int daycount);
+
+// The oldest date on record that is not after today, or today.
+std::chrono::sys_days oldestdate(const Figures& figures, std::chrono::sys_days today);
+
+// The columns: the configured labels, then others found in the records dated
+// in range, or only the labels in only (an unknown one is reported).
+std::vector<std::string> columnlabels(const Figures& figures, DayRange range,
+                                      const std::vector<std::string>& only, Problems& problems);
+
+// The records dated in range, folded per date (records of one date added
+// together) into the label columns, oldest first.
+std::vector<ReportDay> folddates(const Figures& figures, const std::vector<std::string>& labels,
+                                 DayRange range);
+
+// Every calendar day of range (never past today) and the days after today
+// on record, with the totals over the range.
+Report buildreport(const Figures& figures, DayRange range, std::chrono::sys_days today,
+                   const std::vector<std::string>& only, Problems& problems);
 
 // The sum of the counts present in a day, or nullopt when none is.
-std::optional<Counts> daysum(const ReportDay& day);
+std::optional<Sums> daysum(const std::vector<std::optional<Sums>>& counts);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -113,4 +115,33 @@ std::optional<std::string> readrewritten(const std::string& path, Problems& prob
     text = readfile(path, problems);
   }
   return text;
+}
+
+Now clocknow() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  time_t seconds = now.tv_sec;
+  tm local{};
+  localtime_r(&seconds, &local);
+  using namespace std::chrono;
+  year_month_day date(year(local.tm_year + 1900), month(static_cast<unsigned>(local.tm_mon + 1)),
+                      day(static_cast<unsigned>(local.tm_mday)));
+  return {sys_days(date), std::min(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec, 86399)};
+}
+
+Figures loadfigures(const ReportSetup& setup, Now now, Problems& problems) {
+  Figures figures{setup.labels, {}, std::nullopt};
+  if (std::optional<std::string> text = readfile(setup.historyfile, problems))
+    figures.history = parsehistory(*text, setup.historyfile, problems);
+  std::optional<DayRecord> dayfile;
+  if (std::optional<std::string> text = readfile(setup.dayfile, problems))
+    dayfile = parsedayfile(*text, setup.dayfile, problems);
+  std::optional<Items> todayitems;
+  if (std::optional<std::string> text = readrewritten(setup.todayfile, problems)) {
+    if (splitwords(*text).empty()) problems.push_back({setup.todayfile, 0, "empty"});
+    else todayitems = parseitems(*text, setup.todayfile, 1, problems);
+  }
+  figures.today = runningday(todayitems, dayfile, figures.history, now.date);
+  futureproblems(figures, now.date, setup.historyfile, setup.dayfile, problems);
+  return figures;
 }

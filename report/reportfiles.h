@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "problems.h"
+#include "reportdays.h"
 
 // Where the daemon's files lie and what its interfaces are called, learnt the
 // way the daemon learns them: from its start-up script's output.
@@ -37,3 +38,12 @@ std::optional<std::string> readfile(const std::string& path, Problems& problems)
 // The daemon truncates and rewrites the rate and today files every second; a
 // read that lands in between sees nothing, so an empty file is read once more.
 std::optional<std::string> readrewritten(const std::string& path, Problems& problems);
+
+// The local clock now, from the precise clock (time() may lag the second
+// that was just slept to).
+Now clocknow();
+
+// Reads the history, the persistent day file and the today file of setup
+// (each once, whole) into the figures the views are built from; the running
+// day is dated as runningday() says, and records dated after now are named.
+Figures loadfigures(const ReportSetup& setup, Now now, Problems& problems);

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "units.h"
+#include "textsafe.h"
 
 namespace {
 
@@ -21,6 +21,7 @@ constexpr size_t kmaxtitle = 90;  // characters that fit beside the panel's tota
 constexpr char kincolour[] = "#2f6fbf";
 constexpr char koutcolour[] = "#e07b28";
 constexpr char kmissingcolour[] = "#ececec";
+constexpr char kfuturecolour[] = "#c0392b";
 
 std::string number(double value) {
   char text[32];
@@ -28,20 +29,6 @@ std::string number(double value) {
   std::string s = text;
   if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0) s.resize(s.size() - 2);
   return s;
-}
-
-std::string xmltext(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 // Cuts a long label at a character boundary, so the title stays on the panel.
@@ -75,13 +62,15 @@ std::string shortdate(std::chrono::sys_days date) {
          std::to_string(static_cast<unsigned>(ymd.day()));
 }
 
-std::string legend(double y) {
+std::string legend(const Chart& chart, double y) {
+  struct Entry { const char* colour; const char* opacity; std::string name; };
+  std::vector<Entry> entries{{kincolour, "1", "in (received)"},
+                             {koutcolour, "1", "out (sent)"},
+                             {kincolour, "0.4", chart.runningname},
+                             {kmissingcolour, "1", "no record"}};
+  if (std::any_of(chart.slots.begin(), chart.slots.end(), [](const ChartSlot& s) { return s.future; }))
+    entries.push_back({kfuturecolour, "1", "dated after today"});
   std::string out;
-  struct Entry { const char* colour; const char* opacity; const char* name; };
-  const Entry entries[] = {{kincolour, "1", "in (received)"},
-                           {koutcolour, "1", "out (sent)"},
-                           {kincolour, "0.4", "today, so far"},
-                           {kmissingcolour, "1", "no record"}};
   double x = kleft;
   for (const Entry& entry : entries) {
     out += rect(x, y - 11, 14, 14, std::string(" fill=\"") + entry.colour + "\" fill-opacity=\"" +
@@ -103,85 +92,113 @@ std::string yaxis(const Axis& axis, double top) {
   return out;
 }
 
-// Labels every step-th day counted back from the newest, so the newest has one.
-std::string xaxis(const Report& report, double top) {
+double slotwidth(const Chart& chart) { return kplotwidth / static_cast<double>(chart.slots.size()); }
+
+// Labels every step-th slot counted back from the newest, so the newest has one.
+std::string xaxis(const Chart& chart, double top) {
   std::string out;
-  double slot = kplotwidth / static_cast<double>(report.days.size());
-  size_t step = static_cast<size_t>(std::ceil(48.0 / slot));
+  double slot = slotwidth(chart);
+  size_t step = static_cast<size_t>(std::ceil(56.0 / slot));
   double bottom = top + kplotheight;
-  for (size_t d = 0; d < report.days.size(); ++d) {
-    if ((report.days.size() - 1 - d) % step != 0) continue;
+  for (size_t d = 0; d < chart.slots.size(); ++d) {
+    if ((chart.slots.size() - 1 - d) % step != 0) continue;
     double x = kleft + (static_cast<double>(d) + 0.5) * slot;
     out += line(x, bottom, x, bottom + 4, "#555");
-    out += text(x, bottom + 17, shortdate(report.days[d].date), " text-anchor=\"middle\"");
+    out += text(x, bottom + 17, chart.slots[d].tick, " text-anchor=\"middle\"");
   }
   return out;
 }
 
+double barheight(double bytes, const Axis& axis) {
+  return bytes <= 0 ? 0 : std::max(bytes / axis.top * kplotheight, 1.0);
+}
+
 std::string bar(double x, double w, double bytes, const Axis& axis, double top, const char* colour,
-                bool today, const std::string& tip) {
-  double h = bytes <= 0 ? 0 : std::max(bytes / axis.top * kplotheight, 1.0);
-  std::string opacity = today ? " fill-opacity=\"0.4\"" : "";
+                bool faded, const std::string& tip) {
+  double h = barheight(bytes, axis);
+  std::string opacity = faded ? " fill-opacity=\"0.4\"" : "";
   return rect(x, top + kplotheight - h, w, h, std::string(" fill=\"") + colour + "\"" + opacity) +
          "><title>" + xmltext(tip) + "</title></rect>\n";
 }
 
-std::string tip(const std::string& label, const ReportDay& day, const char* way, int64_t bytes) {
-  return label + " " + formatdate(day.date) + " " + way + ": " +
-         humanbytes(static_cast<double>(bytes)) + " (" + std::to_string(bytes) + " bytes)";
+std::string outline(double x, double w, double bytes, const Axis& axis, double top, const char* colour,
+                    const std::string& tip) {
+  double h = barheight(bytes, axis);
+  return rect(x, top + kplotheight - h, w, h,
+              std::string(" fill=\"none\" stroke=\"") + colour + "\" stroke-dasharray=\"3,2\"") +
+         "><title>" + xmltext(tip) + "</title></rect>\n";
 }
 
-std::string bars(const Report& report, size_t column, const Axis& axis, double top) {
+std::string tip(const Chart& chart, const std::string& label, const ChartSlot& slot, const char* way,
+                widecount bytes) {
+  return label + " " + slot.name + " " + way + ": " + humanbytes(bytes, chart.units) + " (" +
+         widetext(bytes) + " bytes)";
+}
+
+std::string slotbars(const Chart& chart, size_t column, const Axis& axis, double top, size_t d) {
+  const ChartSlot& slot = chart.slots[d];
+  double slotw = slotwidth(chart);
+  double x = kleft + static_cast<double>(d) * slotw;
+  if (!slot.recorded) return rect(x, top, slotw, kplotheight, std::string(" fill=\"") + kmissingcolour + "\"/>\n");
+  const std::optional<Sums>& counts = slot.counts[column];
+  const std::string& label = chart.labels[column];
   std::string out;
-  double slot = kplotwidth / static_cast<double>(report.days.size());
-  for (size_t d = 0; d < report.days.size(); ++d) {
-    const ReportDay& day = report.days[d];
-    double x = kleft + static_cast<double>(d) * slot;
-    if (!day.recorded) {
-      out += rect(x, top, slot, kplotheight, std::string(" fill=\"") + kmissingcolour + "\"/>\n");
-      continue;
-    }
-    const std::optional<Counts>& counts = day.counts[column];
-    if (!counts) continue;
-    const std::string& label = report.labels[column];
-    out += bar(x + slot * 0.12, slot * 0.36, static_cast<double>(counts->in), axis, top, kincolour,
-               day.today, tip(label, day, "in", counts->in));
-    out += bar(x + slot * 0.52, slot * 0.36, static_cast<double>(counts->out), axis, top,
-               koutcolour, day.today, tip(label, day, "out", counts->out));
+  if (counts) {
+    out += bar(x + slotw * 0.12, slotw * 0.36, static_cast<double>(counts->in), axis, top,
+               slot.future ? kfuturecolour : kincolour, slot.running, tip(chart, label, slot, "in", counts->in));
+    out += bar(x + slotw * 0.52, slotw * 0.36, static_cast<double>(counts->out), axis, top,
+               slot.future ? kfuturecolour : koutcolour, slot.running, tip(chart, label, slot, "out", counts->out));
+  }
+  if (column < slot.estimate.size() && slot.estimate[column]) {
+    const Sums& estimate = *slot.estimate[column];
+    out += outline(x + slotw * 0.12, slotw * 0.36, static_cast<double>(estimate.in), axis, top, kincolour,
+                   tip(chart, label, slot, "in, estimate", estimate.in));
+    out += outline(x + slotw * 0.52, slotw * 0.36, static_cast<double>(estimate.out), axis, top, koutcolour,
+                   tip(chart, label, slot, "out, estimate", estimate.out));
   }
   return out;
 }
 
-double largest(const Report& report, size_t column) {
-  int64_t most = 0;
-  for (const ReportDay& day : report.days)
-    if (const std::optional<Counts>& c = day.counts[column]) most = std::max({most, c->in, c->out});
+double largest(const Chart& chart, size_t column) {
+  widecount most = 0;
+  for (const ChartSlot& slot : chart.slots) {
+    if (const std::optional<Sums>& c = slot.counts[column]) most = std::max({most, c->in, c->out});
+    if (column < slot.estimate.size() && slot.estimate[column])
+      most = std::max({most, slot.estimate[column]->in, slot.estimate[column]->out});
+  }
   return static_cast<double>(most);
 }
 
-std::string panel(const Report& report, size_t column, double y) {
-  const std::string& label = report.labels[column];
-  const Counts& total = report.totals[column];
-  Axis axis = niceaxis(largest(report, column));
+std::string panel(const Chart& chart, size_t column, double y) {
+  const std::string& label = chart.labels[column];
+  const Sums& total = chart.totals[column];
+  Axis axis = niceaxis(largest(chart, column), chart.units);
   double top = y + kplottop;
   std::string out = "<g>\n<title>" + xmltext(label) + "</title>\n";
   out += text(kleft, y + 16, shortened(label), " font-weight=\"bold\" font-size=\"14\"");
   out += text(kleft + kplotwidth, y + 16,
-              "total in " + humanbytes(static_cast<double>(total.in)) + ", out " +
-                  humanbytes(static_cast<double>(total.out)),
+              "total in " + humanbytes(total.in, chart.units) + ", out " + humanbytes(total.out, chart.units),
               " text-anchor=\"end\" fill=\"#555\"");
-  out += bars(report, column, axis, top) + yaxis(axis, top) + xaxis(report, top);
+  for (size_t d = 0; d < chart.slots.size(); ++d) out += slotbars(chart, column, axis, top, d);
+  out += yaxis(axis, top) + xaxis(chart, top);
   return out + "</g>\n";
+}
+
+std::string span(const Chart& chart) {
+  if (chart.slots.empty()) return "no figures";
+  const ChartSlot* last = &chart.slots.front();
+  for (const ChartSlot& slot : chart.slots)
+    if (!slot.future) last = &slot;
+  return chart.slots.front().name + " to " + last->name;
 }
 
 }  // namespace
 
-Axis niceaxis(double maxbytes) {
-  static constexpr const char* knames[] = {"B", "kB", "MB", "GB"};
+Axis niceaxis(double maxbytes, Units units) {
   Axis axis;
-  for (int i = 1; i < 4 && maxbytes >= std::pow(1000.0, i); ++i) {
-    axis.unit = std::pow(1000.0, i);
-    axis.unitname = knames[i];
+  for (int i = 1; i <= 4 && maxbytes >= unitsize(units, i); ++i) {
+    axis.unit = unitsize(units, i);
+    axis.unitname = unitname(units, i);
   }
   double most = maxbytes / axis.unit;
   double raw = std::max(most / 4, 0.25);
@@ -207,18 +224,36 @@ std::string ticklabel(const Axis& axis, double bytes) {
   return label;
 }
 
-std::string formatsvg(const Report& report) {
-  double height = kheadheight + kpanelheight * static_cast<double>(std::max<size_t>(report.labels.size(), 1));
+Chart daychart(const Report& report, Units units) {
+  Chart chart{"Daily traffic per label", "today, so far", report.labels, {}, report.totals, units};
+  for (const ReportDay& day : report.days)
+    chart.slots.push_back({shortdate(day.date), formatdate(day.date), day.recorded, day.today, day.future,
+                           day.counts, {}});
+  return chart;
+}
+
+Chart periodchart(const PeriodReport& report, Units units) {
+  bool years = report.period == Period::year;
+  Chart chart{years ? "Yearly traffic per label" : "Monthly traffic per label",
+              years ? "this year, so far" : "this month, so far", report.labels, {}, report.totals, units};
+  for (const PeriodRow& row : report.rows)
+    chart.slots.push_back({row.name, row.name, row.recordeddays > 0, row.running, row.future, row.counts,
+                           row.estimate});
+  return chart;
+}
+
+std::string formatsvg(const Chart& chart) {
+  double height = kheadheight + kpanelheight * static_cast<double>(std::max<size_t>(chart.labels.size(), 1));
   std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kwidth) +
                     "\" height=\"" + number(height) + "\" viewBox=\"0 0 " + number(kwidth) + " " +
                     number(height) + "\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"12\">\n";
   out += rect(0, 0, kwidth, height, " fill=\"white\"/>\n");
-  std::string range = report.days.empty() ? "no figures"
-                      : formatdate(report.days.front().date) + " to " + formatdate(report.days.back().date);
-  out += text(kleft, 28, "Daily traffic per label, " + range, " font-weight=\"bold\" font-size=\"18\"");
-  out += legend(56);
-  if (!report.days.empty())
-    for (size_t c = 0; c < report.labels.size(); ++c)
-      out += panel(report, c, kheadheight + kpanelheight * static_cast<double>(c));
+  out += text(kleft, 28, chart.title + ", " + span(chart), " font-weight=\"bold\" font-size=\"18\"");
+  out += legend(chart, 56);
+  if (!chart.slots.empty())
+    for (size_t c = 0; c < chart.labels.size(); ++c)
+      out += panel(chart, c, kheadheight + kpanelheight * static_cast<double>(c));
   return out + "</svg>\n";
 }
+
+std::string formatsvg(const Report& report, Units units) { return formatsvg(daychart(report, units)); }

@@ -4,22 +4,39 @@
 #include <vector>
 
 #include "dayitems.h"
+#include "periods.h"
 #include "reportdays.h"
+#include "topdays.h"
+#include "units.h"
 
-// The report as a text table: a row per day (today marked, a missing day
-// shown as "-"), a column pair in and out per label in human units, a pair
-// for all labels together when there are several, and a total row.
-std::string formattable(const Report& report);
+// The day view as a text table: a row per day (today and days after it
+// marked, a missing day shown as "-"), a column pair in and out per label in
+// human units, a pair for all labels together when there are several, and a
+// total row.
+std::string formattable(const Report& report, Units units = Units::si);
 
-// The report as JSON with exact byte counts; a missing day has "traffic": null.
+// The day view as JSON with exact byte counts; a missing day has "traffic": null.
 std::string formatjson(const Report& report);
+
+// The month or year view as a text table: days on record, the pairs, the
+// running period's estimate in a row below it, and a total row.
+std::string formatperiodtable(const PeriodReport& report, Units units = Units::si);
+
+// The month or year view as JSON ("months" or "years"), exact byte counts.
+std::string formatperiodsjson(const PeriodReport& report);
+
+// The top days as a text table: rank, day, in plus out, the pairs.
+std::string formattoptable(const TopReport& report, Units units = Units::si);
+
+// The top days as JSON.
+std::string formattopjson(const TopReport& report);
 
 // Names for count rates: the labels in order, "#N" (1-based) past their end.
 std::vector<std::string> ratelabels(const std::vector<std::string>& labels, size_t count);
 
 // One screen of the live view: per label the bytes per second in and out.
 std::string formatlive(const std::vector<std::string>& labels, const std::vector<Rate>& rates,
-                       std::string_view clock);
+                       std::string_view clock, Units units = Units::si);
 
 // One JSON line of the live view, in bytes per second.
 std::string formatlivejson(const std::vector<std::string>& labels, const std::vector<Rate>& rates,
