@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 using namespace std::chrono;
@@ -17,6 +19,11 @@ std::vector<DayRecord> generated(sys_days last, int count, const std::vector<std
     history.push_back(record);
   }
   return history;
+}
+
+Report lastdaysreport(const Figures& figures, sys_days today, int count, Problems& problems,
+                      const std::vector<std::string>& only = {}) {
+  return buildreport(figures, lastdays(today, count), today, only, problems);
 }
 
 TEST(RunningDay, DatedByTheDayFileUnlessAlreadyInTheHistory) {
@@ -40,70 +47,83 @@ TEST(RunningDay, DayFileStandsInForAMissingTodayFile) {
   EXPECT_FALSE(runningday(std::nullopt, dayfile, history, date(2026, 10, 31)));
 }
 
-TEST(Report, LastDaysOfAManyDayManyLabelHistoryWithTotals) {
+TEST(Window, LastDaysOfAManyDayManyLabelHistoryWithTotals) {
   std::vector<std::string> labels;
   for (int i = 0; i < 40; ++i) labels.push_back("label-" + std::to_string(i));
-  std::vector<DayRecord> history = generated(date(2026, 3, 1), 400, labels);
+  Figures figures{labels, generated(date(2026, 3, 1), 400, labels), std::nullopt};
   Problems problems;
-  Report report = buildreport(labels, history, std::nullopt, 7, {}, problems);
+  Report report = lastdaysreport(figures, date(2026, 3, 1), 7, problems);
   ASSERT_EQ(7u, report.days.size());
   EXPECT_EQ(date(2026, 2, 23), report.days.front().date);  // across the month end
-  EXPECT_EQ(date(2026, 3, 1), report.days.back().date);
   EXPECT_EQ(labels, report.labels);
-  EXPECT_EQ(393 + 394 + 395 + 396 + 397 + 398 + 399, report.totals[39].in);
-  EXPECT_EQ(2 * report.totals[39].in, report.totals[39].out);
+  EXPECT_TRUE(report.totals[39].in == 393 + 394 + 395 + 396 + 397 + 398 + 399);
+  EXPECT_TRUE(report.totals[39].out == 2 * report.totals[39].in);
   EXPECT_TRUE(problems.empty());
 }
 
-TEST(Report, MissingDayIsAnUnrecordedRow) {
-  std::vector<DayRecord> history = generated(date(2026, 10, 5), 5, {"wan"});
-  history.erase(history.begin() + 2);
+TEST(Window, EndsAtTodayNotAtTheNewestLine) {
+  // The daemon was off for a week: the window shows the empty days up to today.
+  Figures figures{{"wan"}, generated(date(2026, 10, 5), 5, {"wan"}), std::nullopt};
+  figures.history.erase(figures.history.begin() + 2);
   Problems problems;
-  Report report = buildreport({"wan"}, history, std::nullopt, 5, {}, problems);
-  ASSERT_EQ(5u, report.days.size());
-  EXPECT_FALSE(report.days[2].recorded);
-  EXPECT_FALSE(report.days[2].counts[0]);
-  EXPECT_TRUE(report.days[3].recorded);
-  EXPECT_EQ(0 + 1 + 3 + 4, report.totals[0].in);
+  Report report = lastdaysreport(figures, date(2026, 10, 12), 10, problems);
+  ASSERT_EQ(10u, report.days.size());
+  EXPECT_EQ(date(2026, 10, 12), report.days.back().date);
+  EXPECT_FALSE(report.days.back().recorded);
+  EXPECT_FALSE(report.days[0].recorded);  // Oct 3, no line
+  EXPECT_TRUE(report.days[1].recorded);   // Oct 4
+  EXPECT_TRUE(report.totals[0].in == 3 + 4);
 }
 
-TEST(Report, TodayEndsTheRangeAndLabelsOutsideTheConfigFollowIt) {
-  std::vector<DayRecord> history = generated(date(2026, 10, 30), 3, {"old", "wan"});
-  DayRecord today{date(2026, 10, 31), {{"wan", {10, 20}}, {"new", {1, 2}}}, 0};
+TEST(Window, FutureLineIsShownMarkedButMovesNothing) {
+  Figures figures{{"wan"}, generated(date(2026, 10, 5), 3, {"wan"}), DayRecord{date(2026, 10, 6), {{"wan", {9, 9}}}, 0}};
+  figures.history.push_back({date(2031, 1, 1), {{"wan", {1000, 1000}}, {"odd", {1, 1}}}, 4});
   Problems problems;
-  Report report = buildreport({"wan", "vpn"}, history, today, 2, {}, problems);
-  EXPECT_EQ((std::vector<std::string>{"wan", "vpn", "old", "new"}), report.labels);
-  ASSERT_EQ(2u, report.days.size());
-  EXPECT_TRUE(report.days[1].today);
-  EXPECT_FALSE(report.days[1].counts[1]);  // vpn: configured, no figures
-  EXPECT_FALSE(report.days[1].counts[2]);  // old: gone today
-  EXPECT_EQ(2 + 10, report.totals[0].in);
+  futureproblems(figures, date(2026, 10, 6), "h", "d", problems);
+  ASSERT_EQ(1u, problems.size());
+  EXPECT_EQ("h:4: dated 2031-01-01, after today (2026-10-06); shown marked, counted in no total",
+            describe(problems[0]));
+  Report report = lastdaysreport(figures, date(2026, 10, 6), 2, problems);
+  ASSERT_EQ(3u, report.days.size());
+  EXPECT_TRUE(report.days[1].today);  // the present is still there
+  EXPECT_TRUE(report.days[2].future);
+  EXPECT_EQ(date(2031, 1, 1), report.days[2].date);
+  EXPECT_EQ((std::vector<std::string>{"wan", "odd"}), report.labels);
+  EXPECT_TRUE(report.totals[0].in == 2 + 9);
 }
 
-TEST(Report, RepeatedDatesAreAddedTogether) {
-  std::vector<DayRecord> history = generated(date(2026, 10, 1), 1, {"wan"});
-  history.push_back({date(2026, 10, 1), {{"wan", {7, 8}}}, 2});
+TEST(Window, RepeatedDatesAddUpWithoutWrapping) {
+  constexpr int64_t kmax = std::numeric_limits<int64_t>::max();
+  Figures figures{{}, {{date(2026, 10, 1), {{"wan", {kmax, kmax}}}, 1},
+                       {date(2026, 10, 1), {{"wan", {kmax, 1}}}, 2},
+                       {date(2026, 10, 2), {{"wan", {kmax, 0}}}, 3}},
+                  std::nullopt};
   Problems problems;
-  Report report = buildreport({}, history, std::nullopt, 3, {}, problems);
-  ASSERT_EQ(3u, report.days.size());  // the range ends at the newest record
-  EXPECT_EQ(7, report.days[2].counts[0]->in);
+  Report report = lastdaysreport(figures, date(2026, 10, 2), 2, problems);
+  EXPECT_EQ("18446744073709551614", widetext(report.days[0].counts[0]->in));
+  EXPECT_EQ("27670116110564327421", widetext(report.totals[0].in));
+  EXPECT_EQ("9223372036854775808", widetext(report.totals[0].out));
 }
 
-TEST(Report, LabelFilterKeepsItsOrderAndNamesUnknownLabels) {
-  std::vector<DayRecord> history = generated(date(2026, 10, 1), 2, {"a", "b", "c"});
+TEST(Window, SinceAndUntilAndLabelFilter) {
+  Figures figures{{"a", "b", "c"}, generated(date(2026, 10, 10), 10, {"a", "b", "c"}), std::nullopt};
   Problems problems;
-  Report report = buildreport({"a", "b", "c"}, history, std::nullopt, 7, {"c", "zz"}, problems);
+  Report report = buildreport(figures, {date(2026, 10, 2), date(2026, 10, 4)}, date(2026, 10, 20), {"c", "zz"}, problems);
   EXPECT_EQ((std::vector<std::string>{"c", "zz"}), report.labels);
-  EXPECT_EQ(1, report.totals[0].in);
+  ASSERT_EQ(3u, report.days.size());
+  EXPECT_TRUE(report.totals[0].in == 1 + 2 + 3);
   ASSERT_EQ(1u, problems.size());
   EXPECT_EQ("--label: no figures for label 'zz'", describe(problems[0]));
 }
 
-TEST(Report, NothingRecordedGivesNoDays) {
+TEST(Window, ConfiguredLabelsComeFirstThenOthersFound) {
+  Figures figures{{"wan", "vpn"}, generated(date(2026, 10, 30), 3, {"old", "wan"}),
+                  DayRecord{date(2026, 10, 31), {{"wan", {10, 20}}, {"new", {1, 2}}}, 0}};
   Problems problems;
-  Report report = buildreport({"wan"}, {}, std::nullopt, 7, {}, problems);
-  EXPECT_TRUE(report.days.empty());
-  EXPECT_EQ(1u, report.totals.size());
+  Report report = lastdaysreport(figures, date(2026, 10, 31), 2, problems);
+  EXPECT_EQ((std::vector<std::string>{"wan", "vpn", "old", "new"}), report.labels);
+  EXPECT_FALSE(report.days[1].counts[1]);  // vpn: configured, no figures
+  EXPECT_TRUE(report.totals[0].in == 2 + 10);
 }
 
 }  // namespace

@@ -15,9 +15,9 @@ sys_days date(int y, unsigned m, unsigned d) { return sys_days(year(y) / month(m
 Report sample() {
   Report report;
   report.labels = {"wan", "vpn"};
-  report.days = {{date(2026, 10, 29), true, false, {Counts{904311, 51200}, Counts{0, 999}}},
-                 {date(2026, 10, 30), false, false, {std::nullopt, std::nullopt}},
-                 {date(2026, 10, 31), true, true, {Counts{1'200'000'000, 7}, std::nullopt}}};
+  report.days = {{date(2026, 10, 29), true, false, false, {Sums{904311, 51200}, Sums{0, 999}}},
+                 {date(2026, 10, 30), false, false, false, {std::nullopt, std::nullopt}},
+                 {date(2026, 10, 31), true, true, false, {Sums{1'200'000'000, 7}, std::nullopt}}};
   report.totals = {{1'200'904'311, 51207}, {0, 999}};
   return report;
 }
@@ -29,7 +29,11 @@ TEST(Units, StepsOfAThousand) {
   EXPECT_EQ("904.31 kB", humanbytes(904311));
   EXPECT_EQ("1.00 MB", humanbytes(999'999));  // not "1000.00 kB"
   EXPECT_EQ("1.20 GB", humanbytes(1.2e9));
-  EXPECT_EQ("12345.68 GB", humanbytes(12'345'678'901'234));
+  EXPECT_EQ("12.35 TB", humanbytes(12'345'678'901'234));
+  EXPECT_EQ("1000 B", humanbytes(1000.0, Units::iec));
+  EXPECT_EQ("1.00 KiB", humanbytes(1024.0, Units::iec));
+  EXPECT_EQ("1.00 MiB", humanbytes(1024.0 * 1024 - 1, Units::iec));
+  EXPECT_EQ("2048.00 TiB", humanbytes(2.0 * (1LL << 50), Units::iec));  // no unit past TiB
 }
 
 TEST(Table, DaysMissingDaysTodayAndTotals) {
@@ -43,11 +47,55 @@ TEST(Table, DaysMissingDaysTodayAndTotals) {
       formattable(sample()));
 }
 
+TEST(Table, ControlCharactersInLabelsAreShownEscaped) {
+  Report report = sample();
+  report.labels = {"w\x1b]0;x\x07", "\xc3\xa9t\xc3\xa9"};
+  std::string table = formattable(report);
+  EXPECT_EQ(std::string::npos, table.find('\x1b'));
+  EXPECT_EQ(0u, table.find("                    w\\x1b]0;x\\x07          \xc3\xa9t\xc3\xa9           all labels\n"));
+}
+
+TEST(Table, MonthsWithDaysOnRecordEstimateAndFuture) {
+  PeriodReport report{Period::month, {"wan"}, {}, {{3000, 4000}}};
+  report.rows.push_back({"2026-02", 28, 28, false, false, {Sums{1000, 2000}}, {}});
+  report.rows.push_back({"2026-03", 9, 31, true, false, {Sums{2000, 2000}}, {Sums{6000, 6000}}});
+  report.rows.push_back({"2026-04", 0, 30, false, true, {std::nullopt}, {}});
+  EXPECT_EQ(
+      "                          wan\n"
+      "month             days         in      out\n"
+      "2026-02          28/28    1.00 kB  2.00 kB\n"
+      "2026-03 running   9/31    2.00 kB  2.00 kB\n"
+      "  estimate                6.00 kB  6.00 kB\n"
+      "2026-04 future    0/30          -        -\n"
+      "total                     3.00 kB  4.00 kB\n",
+      formatperiodtable(report));
+  EXPECT_EQ(
+      "{\n  \"labels\": [\"wan\"],\n  \"months\": [\n"
+      "    {\"month\": \"2026-02\", \"days\": 28, \"calendardays\": 28, \"running\": false, \"traffic\": {\"wan\": {\"in\": 1000, \"out\": 2000}}},\n"
+      "    {\"month\": \"2026-03\", \"days\": 9, \"calendardays\": 31, \"running\": true, \"traffic\": {\"wan\": {\"in\": 2000, \"out\": 2000}}, \"estimate\": {\"wan\": {\"in\": 6000, \"out\": 6000}}},\n"
+      "    {\"month\": \"2026-04\", \"days\": 0, \"calendardays\": 30, \"running\": false, \"traffic\": null, \"future\": true}\n"
+      "  ],\n  \"total\": {\"wan\": {\"in\": 3000, \"out\": 4000}}\n}\n",
+      formatperiodsjson(report));
+}
+
+TEST(Table, TopDaysRanked) {
+  TopReport report{{"wan"}, {{date(2026, 3, 1), true, false, false, {Sums{5000, 0}}},
+                             {date(2026, 3, 9), true, true, false, {Sums{1, 2}}}}, {5000, 3}};
+  EXPECT_EQ(
+      "                                   wan\n"
+      "rank               day   in+out         in  out\n"
+      "1           2026-03-01  5.00 kB    5.00 kB  0 B\n"
+      "2     2026-03-09 today      3 B        1 B  2 B\n",
+      formattoptable(report));
+  EXPECT_NE(std::string::npos, formattopjson(report).find(
+      "{\"rank\": 2, \"date\": \"2026-03-09\", \"today\": true, \"total\": 3, \"traffic\": {\"wan\": {\"in\": 1, \"out\": 2}}}\n  ]"));
+}
+
 TEST(Table, LongLabelWidensItsPair) {
   Report report;
   std::string label(40, 'x');
   report.labels = {label};
-  report.days = {{date(2026, 1, 1), true, false, {Counts{1, 2}}}};
+  report.days = {{date(2026, 1, 1), true, false, false, {Sums{1, 2}}}};
   report.totals = {{1, 2}};
   EXPECT_EQ("              " + label + "\n"
             "day                            in                  out\n"
