@@ -1,9 +1,9 @@
 #include "dayitems.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ctime>
-#include <map>
 
 #include "daylines.h"
 #include "digits.h"
@@ -29,6 +29,15 @@ void eachline(std::string_view text, Visit visit) {
   }
 }
 
+// The word of text that starts at or after at (empty at its end); at moves past it.
+std::string_view nextword(std::string_view text, size_t& at) {
+  auto separator = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (at < text.size() && separator(text[at])) ++at;
+  size_t start = at;
+  while (at < text.size() && !separator(text[at])) ++at;
+  return text.substr(start, at - start);
+}
+
 // A rate as the daemon writes it: a finite, non-negative decimal. NaN,
 // infinity and negative figures can't be a rate, so they are malformed.
 std::optional<double> parsekilobytes(std::string_view word) {
@@ -48,42 +57,99 @@ std::string formatdate(std::chrono::sys_days date) {
          zeropadded(static_cast<unsigned>(ymd.day()), 2);
 }
 
+namespace {
+
+}  // namespace
+
 std::vector<std::string_view> splitwords(std::string_view text) {
   std::vector<std::string_view> words;
-  constexpr std::string_view separators = " \t\r";
-  for (size_t start = text.find_first_not_of(separators); start != std::string_view::npos;) {
-    size_t end = text.find_first_of(separators, start);
-    words.push_back(text.substr(start, end - start));
-    start = text.find_first_not_of(separators, end);
-  }
+  size_t at = 0;
+  for (std::string_view word = nextword(text, at); !word.empty(); word = nextword(text, at)) words.push_back(word);
   return words;
 }
 
-Items parseitems(std::string_view text, std::string_view file, size_t line, Problems& problems) {
-  std::vector<std::string_view> words = splitwords(text);
-  Items items;
+namespace {
+
+// A count when word is a whole decimal number: isdecimal and parsecount in
+// one pass, for the tens of thousands of counts of a history. Up to 18
+// digits can't overflow; longer ones go the careful way.
+bool readcount(std::string_view word, int64_t& value) {
+  size_t i = !word.empty() && (word[0] == '+' || word[0] == '-') ? 1 : 0;
+  if (i == word.size() || word.size() - i > 18) {
+    if (!isdecimal(word)) return false;
+    value = parsecount(word);
+    return true;
+  }
+  int64_t sum = 0;
+  for (; i < word.size(); ++i) {
+    unsigned digit = static_cast<unsigned char>(word[i]) - unsigned{'0'};
+    if (digit > 9) return false;
+    sum = sum * 10 + digit;
+  }
+  value = word[0] == '-' ? -sum : sum;
+  return true;
+}
+
+// The items of text as views into it, in items (emptied first). The words
+// are read as they come, three at a time: a label and its two counts.
+void parseitemviews(std::string_view text, std::string_view file, size_t line, Problems& problems,
+                    std::vector<ItemView>& items) {
+  items.clear();
+  size_t at = 0;
+  std::string_view label = nextword(text, at), first = nextword(text, at), second = nextword(text, at);
   bool inbadrun = false;
-  for (size_t i = 0; i < words.size();) {
-    if (i + 2 < words.size() && isdecimal(words[i + 1]) && isdecimal(words[i + 2])) {
-      items.push_back({std::string(words[i]), {parsecount(words[i + 1]), parsecount(words[i + 2])}});
-      i += 3;
+  while (!label.empty()) {
+    int64_t in = 0, out = 0;
+    if (!second.empty() && readcount(first, in) && readcount(second, out)) {
+      items.push_back({label, {in, out}});
+      label = nextword(text, at), first = nextword(text, at), second = nextword(text, at);
       inbadrun = false;
       continue;
     }
     // Skip one word at a time, so the items after a damaged one still count.
     if (!inbadrun)
       problems.push_back({std::string(file), line,
-                          "label " + quoted(words[i]) + " is not followed by two numbers; skipped"});
+                          "label " + quoted(label) + " is not followed by two numbers; skipped"});
     inbadrun = true;
-    ++i;
+    label = first, first = second, second = nextword(text, at);
   }
+}
+
+// The first line of each date met so far, kept sorted. A history is written
+// in date order, so a new date nearly always goes at the end.
+class FirstLines {
+ public:
+  // The first line of date: line itself when the date is new.
+  size_t add(std::chrono::sys_days date, size_t line) {
+    if (lines_.empty() || lines_.back().first < date) {
+      lines_.emplace_back(date, line);
+      return line;
+    }
+    auto at = std::lower_bound(lines_.begin(), lines_.end(), std::make_pair(date, size_t{0}));
+    if (at != lines_.end() && at->first == date) return at->second;
+    lines_.emplace(at, date, line);
+    return line;
+  }
+
+ private:
+  std::vector<std::pair<std::chrono::sys_days, size_t>> lines_;
+};
+
+Items ownitems(const std::vector<ItemView>& views) {
+  Items items;
+  items.reserve(views.size());
+  for (const ItemView& view : views) items.push_back({std::string(view.label), view.counts});
   return items;
 }
 
-std::optional<DayRecord> parsedayline(std::string_view text, std::string_view file, size_t line,
-                                      Problems& problems) {
-  if (isblankline(text)) return std::nullopt;
-  std::string copy(text);  // the stamp reader wants a terminated line
+// The date that opens a day line and where its items start; nullopt, with a
+// problem, without a valid stamp.
+std::optional<std::pair<std::chrono::sys_days, size_t>> readstamp(std::string_view text, std::string_view file,
+                                                                  size_t line, Problems& problems) {
+  // The stamp reader wants a terminated line; it never reads past the first
+  // ']', so only that much is copied.
+  size_t bracket = text.find(']');
+  std::string copy(text.substr(0, bracket == std::string_view::npos ? text.size() : bracket + 1));
   tm date{};
   size_t itemsstart = NOITEMS;
   auto reject = [&](const std::string& why) {
@@ -95,25 +161,52 @@ std::optional<DayRecord> parsedayline(std::string_view text, std::string_view fi
   year_month_day ymd(year(date.tm_year + 1900), month(static_cast<unsigned>(date.tm_mon + 1)),
                      day(static_cast<unsigned>(date.tm_mday)));
   if (!ymd.ok()) return reject("no such date " + copy.substr(0, itemsstart));
-  return DayRecord{std::chrono::sys_days(ymd),
-                   parseitems(text.substr(itemsstart), file, line, problems), line};
+  return std::make_pair(std::chrono::sys_days(ymd), itemsstart);
+}
+
+}  // namespace
+
+Items parseitems(std::string_view text, std::string_view file, size_t line, Problems& problems) {
+  std::vector<ItemView> views;
+  parseitemviews(text, file, line, problems, views);
+  return ownitems(views);
+}
+
+std::optional<DayRecord> parsedayline(std::string_view text, std::string_view file, size_t line,
+                                      Problems& problems) {
+  if (isblankline(text)) return std::nullopt;
+  auto stamp = readstamp(text, file, line, problems);
+  if (!stamp) return std::nullopt;
+  return DayRecord{stamp->first, parseitems(text.substr(stamp->second), file, line, problems), line};
+}
+
+void scanhistory(std::string_view text, std::string_view file, Problems& problems,
+                 const std::function<void(const DayLineView&)>& visit) {
+  FirstLines firstlines;
+  std::vector<ItemView> items;
+  bool any = false;
+  eachline(text, [&](std::string_view line, size_t number) {
+    if (isblankline(line)) return;
+    auto stamp = readstamp(line, file, number, problems);
+    if (!stamp) return;
+    parseitemviews(line.substr(stamp->second), file, number, problems, items);
+    if (size_t seen = firstlines.add(stamp->first, number); seen != number)
+      problems.push_back({std::string(file), number,
+                          formatdate(stamp->first) + " is also on line " + std::to_string(seen) +
+                              "; the figures are added"});
+    any = true;
+    visit(DayLineView{stamp->first, number, items});
+  });
+  if (!any && isblankline(text)) problems.push_back({std::string(file), 0, "empty"});
 }
 
 std::vector<DayRecord> parsehistory(std::string_view text, std::string_view file,
                                     Problems& problems) {
   std::vector<DayRecord> records;
-  std::map<std::chrono::sys_days, size_t> firstline;
-  eachline(text, [&](std::string_view line, size_t number) {
-    std::optional<DayRecord> record = parsedayline(line, file, number, problems);
-    if (!record) return;
-    auto [seen, isnew] = firstline.emplace(record->date, number);
-    if (!isnew)
-      problems.push_back({std::string(file), number,
-                          formatdate(record->date) + " is also on line " +
-                              std::to_string(seen->second) + "; the figures are added"});
-    records.push_back(std::move(*record));
+  records.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  scanhistory(text, file, problems, [&](const DayLineView& view) {
+    records.push_back({view.date, ownitems(view.items), view.line});
   });
-  if (records.empty() && isblankline(text)) problems.push_back({std::string(file), 0, "empty"});
   return records;
 }
 

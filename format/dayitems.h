@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,19 @@ struct DayRecord {
   size_t line = 0;
 };
 
+// An item as read, its label still inside the text it was read from.
+struct ItemView {
+  std::string_view label;
+  Counts counts;
+};
+
+// A day line as read; its items are valid only during the visit.
+struct DayLineView {
+  std::chrono::sys_days date;
+  size_t line = 0;
+  const std::vector<ItemView>& items;
+};
+
 // Kilobytes per second received and sent, as the rate file holds them.
 struct Rate {
   double inkb = 0;
@@ -54,6 +68,12 @@ std::optional<DayRecord> parsedayline(std::string_view text, std::string_view fi
 // date that repeats an earlier line is reported (both are kept).
 std::vector<DayRecord> parsehistory(std::string_view text, std::string_view file,
                                     Problems& problems);
+
+// Reads a history in one pass and calls visit for each valid day line, with
+// the same problems as parsehistory, without keeping any line: a view can
+// fold years of lines without holding them.
+void scanhistory(std::string_view text, std::string_view file, Problems& problems,
+                 const std::function<void(const DayLineView&)>& visit);
 
 // The persistent day file: its first non-blank line.
 std::optional<DayRecord> parsedayfile(std::string_view text, std::string_view file,

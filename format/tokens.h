@@ -51,7 +51,11 @@ inline int64_t parsecount(std::string_view token) {
 // True when token is a whole decimal number: an optional sign and one or more digits.
 inline bool isdecimal(std::string_view token) {
   if (!token.empty() && (token[0] == '+' || token[0] == '-')) token.remove_prefix(1);
-  return !token.empty() && token.find_first_not_of("0123456789") == std::string_view::npos;
+  if (token.empty()) return false;
+  // Digit by digit: a history holds many thousands of counts.
+  for (char c : token)
+    if (c < '0' || c > '9') return false;
+  return true;
 }
 
 // True when line holds nothing but spaces, tabs, carriage returns and newlines.

@@ -84,13 +84,7 @@ int nothingtoshow() {
 int showview(const Options& options, const Figures& figures, Now now, Problems& problems) {
   std::string text;
   std::optional<Chart> chart;
-  if (options.view == View::months || options.view == View::years) {
-    Period period = options.view == View::years ? Period::year : Period::month;
-    int count = options.periods > 0 ? options.periods : period == Period::month ? 12 : 0;
-    PeriodReport report = buildperiods(figures, period, count, now, options.labels, problems);
-    text = options.output == Output::json ? formatperiodsjson(report) : formatperiodtable(report, options.units);
-    if (options.output == Output::svg) chart = periodchart(report, options.units);
-  } else if (options.view == View::top) {
+  if (options.view == View::top) {
     DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
     TopReport report = buildtop(figures, range, now.date, options.top, options.labels, problems);
     text = options.output == Output::json ? formattopjson(report) : formattoptable(report, options.units);
@@ -103,6 +97,27 @@ int showview(const Options& options, const Figures& figures, Now now, Problems& 
   printproblems(problems);
   int status = show(options, text, chart ? &*chart : nullptr);
   return status == kshown && nofigures(figures) ? nothingtoshow() : status;
+}
+
+bool norows(const PeriodReport& report) {
+  for (const PeriodRow& row : report.rows)
+    if (row.recordeddays > 0) return false;
+  return true;
+}
+
+// The month and year views fold the history while reading it: years of
+// lines are never held at once.
+int showperiods(const Options& options, const ReportSetup& setup, Now now, Problems& problems) {
+  Period period = options.view == View::years ? Period::year : Period::month;
+  int count = options.periods > 0 ? options.periods : period == Period::month ? 12 : 0;
+  PeriodReport report = loadperiods(setup, period, count, now, options.labels, problems);
+  printproblems(problems);
+  std::optional<Chart> chart;
+  if (options.output == Output::svg) chart = periodchart(report, options.units);
+  int status = show(options,
+                    options.output == Output::json ? formatperiodsjson(report) : formatperiodtable(report, options.units),
+                    chart ? &*chart : nullptr);
+  return status == kshown && norows(report) ? nothingtoshow() : status;
 }
 
 int showscripted(const Options& options, const Figures& figures, Now now, Problems& problems) {
@@ -123,6 +138,7 @@ int showscripted(const Options& options, const Figures& figures, Now now, Proble
 int showreport(const Options& options, const ReportSetup& setup) {
   Problems problems;
   Now now = clocknow();
+  if (options.view == View::months || options.view == View::years) return showperiods(options, setup, now, problems);
   Figures figures = loadfigures(setup, now, problems);
   if (options.view == View::oneline || options.view == View::alert)
     return showscripted(options, figures, now, problems);

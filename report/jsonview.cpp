@@ -7,19 +7,28 @@
 
 namespace {
 
-std::string jsoncounts(const Sums& counts) {
-  return "{\"in\": " + widetext(counts.in) + ", \"out\": " + widetext(counts.out) + "}";
+void appendcounts(std::string& out, const Sums& counts) {
+  out.append("{\"in\": ").append(widetext(counts.in)).append(", \"out\": ").append(widetext(counts.out)).append("}");
 }
 
+std::string jsoncounts(const Sums& counts) {
+  std::string out;
+  appendcounts(out, counts);
+  return out;
+}
+
+// The labels present in counts with their figures; built by appending, as a
+// ten-year view holds thousands of them.
 std::string traffic(const std::vector<std::string>& labels,
                     const std::vector<std::optional<Sums>>& counts) {
   std::string out = "{";
   for (size_t i = 0; i < labels.size(); ++i) {
     if (!counts[i]) continue;
-    if (out.size() > 1) out += ", ";
-    out += jsonstring(labels[i]) + ": " + jsoncounts(*counts[i]);
+    if (out.size() > 1) out.append(", ");
+    out.append(jsonstring(labels[i])).append(": ");
+    appendcounts(out, *counts[i]);
   }
-  return out + "}";
+  return out.append("}");
 }
 
 std::string jsonflag(bool value) { return value ? "true" : "false"; }

@@ -1,5 +1,6 @@
 #include "periods.h"
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace std::chrono;
@@ -31,29 +32,6 @@ PeriodRow emptyrow(Period period, DayRange span, size_t labels) {
   return row;
 }
 
-void adddays(PeriodRow& row, const ReportDay& day) {
-  ++row.recordeddays;
-  for (size_t i = 0; i < day.counts.size(); ++i) {
-    if (!day.counts[i]) continue;
-    if (!row.counts[i]) row.counts[i] = Sums{};
-    add(*row.counts[i], *day.counts[i]);
-  }
-}
-
-// Rows for the periods of days (sorted), only those that hold one.
-std::vector<PeriodRow> foldperiods(Period period, const std::vector<ReportDay>& days, size_t labels) {
-  std::vector<PeriodRow> rows;
-  DayRange span{};
-  for (const ReportDay& day : days) {
-    if (rows.empty() || day.date > span.last) {
-      span = periodof(period, day.date);
-      rows.push_back(emptyrow(period, span, labels));
-    }
-    adddays(rows.back(), day);
-  }
-  return rows;
-}
-
 }  // namespace
 
 DayRange periodof(Period period, sys_days date) {
@@ -76,34 +54,82 @@ Sums estimate(const Sums& sofar, DayRange period, Now now) {
   return {estimate(sofar.in, period, now), estimate(sofar.out, period, now)};
 }
 
+PeriodFolder::PeriodFolder(Period period, int count, Now now, std::vector<std::string> configured,
+                           std::vector<std::string> only)
+    : period_(period),
+      now_(now),
+      first_(count > 0 ? stepback(period, now.date, count) : sys_days::min()),
+      columns_(only.empty() ? configured : only),
+      fixedcolumns_(!only.empty()),
+      configured_(std::move(configured)),
+      met_(columns_.size(), false) {}
+
+PeriodFolder::Slot& PeriodFolder::slotof(sys_days date) {
+  sys_days start = periodof(period_, date).first;
+  // Lines come in date order: the newest slot is the likely one.
+  if (!slots_.empty() && slots_.rbegin()->first == start) return slots_.rbegin()->second;
+  return slots_[start];
+}
+
+std::optional<size_t> PeriodFolder::columnof(std::string_view label, size_t guess) {
+  if (guess < columns_.size() && columns_[guess] == label) return guess;
+  for (size_t i = 0; i < columns_.size(); ++i)
+    if (columns_[i] == label) return i;
+  if (fixedcolumns_) return std::nullopt;
+  columns_.emplace_back(label);
+  met_.push_back(false);
+  return columns_.size() - 1;
+}
+
+// A label asked for that is neither configured nor on record, as columnlabels names it.
+void PeriodFolder::namemissing(Problems& problems) const {
+  if (!fixedcolumns_) return;
+  for (size_t i = 0; i < columns_.size(); ++i)
+    if (!met_[i] && std::find(configured_.begin(), configured_.end(), columns_[i]) == configured_.end())
+      problems.push_back({"--label", 0, "no figures for label '" + columns_[i] + "'"});
+}
+
+PeriodRow PeriodFolder::row(DayRange span, Slot* slot) const {
+  PeriodRow row = emptyrow(period_, span, columns_.size());
+  if (!slot) return row;
+  std::sort(slot->dates.begin(), slot->dates.end());
+  row.recordeddays = static_cast<int>(std::unique(slot->dates.begin(), slot->dates.end()) - slot->dates.begin());
+  std::copy(slot->counts.begin(), slot->counts.end(), row.counts.begin());
+  return row;
+}
+
+PeriodReport PeriodFolder::finish(Problems& problems) {
+  PeriodReport report;
+  report.period = period_;
+  sys_days first = first_;
+  if (first == sys_days::min())
+    first = slots_.empty() ? now_.date : std::min(slots_.begin()->first, now_.date);
+  DayRange span = periodof(period_, first);
+  for (; span.first <= now_.date; span = periodof(period_, span.last + days(1))) {
+    auto slot = slots_.find(span.first);
+    report.rows.push_back(row(span, slot == slots_.end() ? nullptr : &slot->second));
+  }
+  PeriodRow& current = report.rows.back();
+  current.running = true;
+  DayRange running = periodof(period_, now_.date);
+  for (const std::optional<Sums>& sums : current.counts)
+    current.estimate.push_back(sums ? std::optional<Sums>(estimate(*sums, running, now_)) : std::nullopt);
+  report.totals.assign(columns_.size(), Sums{});
+  for (const PeriodRow& row : report.rows)
+    for (size_t i = 0; i < columns_.size(); ++i)
+      if (row.counts[i]) ::add(report.totals[i], *row.counts[i]);
+  for (auto& [start, slot] : future_) {
+    report.rows.push_back(row(periodof(period_, start), &slot));
+    report.rows.back().future = true;
+  }
+  namemissing(problems);
+  report.labels = columns_;
+  return report;
+}
+
 PeriodReport buildperiods(const Figures& figures, Period period, int count, Now now,
                           const std::vector<std::string>& only, Problems& problems) {
-  PeriodReport report;
-  report.period = period;
-  sys_days first = count > 0 ? stepback(period, now.date, count)
-                             : periodof(period, oldestdate(figures, now.date)).first;
-  report.labels = columnlabels(figures, {first, sys_days::max()}, only, problems);
-  size_t width = report.labels.size();
-  std::vector<ReportDay> recorded = folddates(figures, report.labels, {first, now.date});
-  auto next = recorded.begin();
-  for (DayRange span = periodof(period, first); span.first <= now.date;
-       span = periodof(period, span.last + days(1))) {
-    PeriodRow row = emptyrow(period, span, width);
-    for (; next != recorded.end() && next->date <= span.last; ++next) adddays(row, *next);
-    row.running = now.date <= span.last;
-    if (row.running)
-      for (const std::optional<Sums>& sums : row.counts)
-        row.estimate.push_back(sums ? std::optional<Sums>(estimate(*sums, span, now)) : std::nullopt);
-    report.rows.push_back(std::move(row));
-  }
-  report.totals.assign(width, Sums{});
-  for (const PeriodRow& row : report.rows)
-    for (size_t i = 0; i < width; ++i)
-      if (row.counts[i]) add(report.totals[i], *row.counts[i]);
-  std::vector<ReportDay> later = folddates(figures, report.labels, {now.date + days(1), sys_days::max()});
-  for (PeriodRow& row : foldperiods(period, later, width)) {
-    row.future = true;
-    report.rows.push_back(std::move(row));
-  }
-  return report;
+  PeriodFolder folder(period, count, now, figures.labels, only);
+  for (const auto& [record, running] : allrecords(figures)) folder.addday(record->date, record->items);
+  return folder.finish(problems);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,58 @@ DayRange periodof(Period period, std::chrono::sys_days date);
 // today count whole, today by the share of its seconds that have passed.
 widecount estimate(widecount sofar, DayRange period, Now now);
 Sums estimate(const Sums& sofar, DayRange period, Now now);
+
+// Folds day records one at a time into the rows of a month or year view, so
+// a history can be folded while it is read. Columns are the configured
+// labels, then others in the order they are met, or only the labels in only.
+class PeriodFolder {
+ public:
+  PeriodFolder(Period period, int count, Now now, std::vector<std::string> configured,
+               std::vector<std::string> only);
+
+  // Adds a day's items (anything with .label and .counts).
+  template <typename ItemList>
+  void addday(std::chrono::sys_days date, const ItemList& items) {
+    if (date < first_) return;
+    Slot& slot = date > now_.date ? future_[periodof(period_, date).first] : slotof(date);
+    slot.dates.push_back(date);
+    size_t guess = 0;
+    for (const auto& item : items) {
+      std::optional<size_t> column = columnof(item.label, guess);
+      if (!column) continue;
+      guess = *column + 1;
+      met_[*column] = true;
+      if (slot.counts.size() <= *column) slot.counts.resize(*column + 1);
+      if (!slot.counts[*column]) slot.counts[*column] = Sums{};
+      ::add(*slot.counts[*column], item.counts);
+    }
+  }
+
+  // The view: every period from the first to the running one, then those
+  // after today on record, with the totals and the running estimate.
+  PeriodReport finish(Problems& problems);
+
+ private:
+  struct Slot {
+    std::vector<std::chrono::sys_days> dates;
+    std::vector<std::optional<Sums>> counts;
+  };
+
+  Slot& slotof(std::chrono::sys_days date);
+  std::optional<size_t> columnof(std::string_view label, size_t guess);
+  PeriodRow row(DayRange span, Slot* slot) const;
+  void namemissing(Problems& problems) const;
+
+  Period period_;
+  Now now_;
+  std::chrono::sys_days first_;  // records before it are left out
+  std::vector<std::string> columns_;
+  bool fixedcolumns_;
+  std::vector<std::string> configured_;
+  std::vector<bool> met_;  // per column: found in a record
+  std::map<std::chrono::sys_days, Slot> slots_;   // by the period's first day
+  std::map<std::chrono::sys_days, Slot> future_;  // records dated after today
+};
 
 // The last count months or years up to the running one (count 0: from the
 // oldest on record), each label's sums, its days on record and the running

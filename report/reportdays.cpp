@@ -40,18 +40,40 @@ std::vector<std::string> labelsin(const Figures& figures, Wanted wanted) {
   return found;
 }
 
+// The column of label: lines list their labels in the same order, so the
+// column after the previous item's is tried first.
+std::optional<size_t> columnof(const std::vector<std::string>& labels, const std::string& label, size_t guess) {
+  if (guess < labels.size() && labels[guess] == label) return guess;
+  auto column = std::find(labels.begin(), labels.end(), label);
+  if (column == labels.end()) return std::nullopt;
+  return static_cast<size_t>(column - labels.begin());
+}
+
 void addrecord(ReportDay& day, const DayRecord& record, const std::vector<std::string>& labels) {
   day.recorded = true;
-  for (const Item& item : record.items) {
-    auto column = std::find(labels.begin(), labels.end(), item.label);
-    if (column == labels.end()) continue;
-    std::optional<Sums>& counts = day.counts[static_cast<size_t>(column - labels.begin())];
-    if (!counts) counts = Sums{};
-    add(*counts, item.counts);
-  }
+  addtocolumns(day.counts, record, labels);
 }
 
 }  // namespace
+
+void addtocolumns(std::vector<std::optional<Sums>>& counts, const DayRecord& record,
+                  const std::vector<std::string>& labels) {
+  size_t guess = 0;
+  for (const Item& item : record.items) {
+    std::optional<size_t> column = columnof(labels, item.label, guess);
+    if (!column) continue;
+    guess = *column + 1;
+    if (!counts[*column]) counts[*column] = Sums{};
+    add(*counts[*column], item.counts);
+  }
+}
+
+std::vector<std::pair<const DayRecord*, bool>> allrecords(const Figures& figures) {
+  std::vector<std::pair<const DayRecord*, bool>> records;
+  records.reserve(figures.history.size() + 1);
+  eachrecord(figures, [&](const DayRecord& record, bool running) { records.emplace_back(&record, running); });
+  return records;
+}
 
 std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
                                     const std::optional<DayRecord>& dayfile,
@@ -60,20 +82,27 @@ std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
   std::optional<sys_days> archived;
   for (const DayRecord& record : history)
     if (!archived || record.date > *archived) archived = record.date;
+  return runningday(todayitems, dayfile, archived, localtoday);
+}
+
+std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
+                                    const std::optional<DayRecord>& dayfile,
+                                    std::optional<sys_days> archived, sys_days localtoday) {
   bool dayfilepending = dayfile && (!archived || dayfile->date > *archived);
   if (todayitems) return DayRecord{dayfilepending ? dayfile->date : localtoday, *todayitems, 0};
   if (dayfilepending) return dayfile;
   return std::nullopt;
 }
 
-void futureproblems(const Figures& figures, sys_days today, const std::string& historyfile,
-                    const std::string& dayfile, Problems& problems) {
-  eachrecord(figures, [&](const DayRecord& record, bool running) {
-    if (record.date <= today) return;
-    problems.push_back({running ? dayfile : historyfile, running ? std::max<size_t>(record.line, 1) : record.line,
-                        "dated " + formatdate(record.date) + ", after today (" + formatdate(today) +
-                            "); shown marked, counted in no total"});
-  });
+Problem futureproblem(sys_days date, sys_days today, const std::string& file, size_t line) {
+  return {file, line,
+          "dated " + formatdate(date) + ", after today (" + formatdate(today) + "); shown marked, counted in no total"};
+}
+
+void futureproblems(const std::vector<DayRecord>& history, sys_days today, const std::string& historyfile,
+                    Problems& problems) {
+  for (const DayRecord& record : history)
+    if (record.date > today) problems.push_back(futureproblem(record.date, today, historyfile, record.line));
 }
 
 DayRange lastdays(sys_days today, int daycount) {

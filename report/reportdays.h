@@ -53,9 +53,20 @@ std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
                                     const std::vector<DayRecord>& history,
                                     std::chrono::sys_days localtoday);
 
-// Names every record dated after today: a clock once set wrong wrote it.
-void futureproblems(const Figures& figures, std::chrono::sys_days today,
-                    const std::string& historyfile, const std::string& dayfile, Problems& problems);
+// The same, from the newest date of the history (nullopt when it is empty).
+std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
+                                    const std::optional<DayRecord>& dayfile,
+                                    std::optional<std::chrono::sys_days> archived,
+                                    std::chrono::sys_days localtoday);
+
+// The problem that names a record dated after today.
+Problem futureproblem(std::chrono::sys_days date, std::chrono::sys_days today, const std::string& file,
+                      size_t line);
+
+// Names every line of the history dated after today: a clock once set
+// wrong wrote it.
+void futureproblems(const std::vector<DayRecord>& history, std::chrono::sys_days today,
+                    const std::string& historyfile, Problems& problems);
 
 // The last daycount days up to today.
 DayRange lastdays(std::chrono::sys_days today, int daycount);
@@ -77,6 +88,14 @@ std::vector<ReportDay> folddates(const Figures& figures, const std::vector<std::
 // on record, with the totals over the range.
 Report buildreport(const Figures& figures, DayRange range, std::chrono::sys_days today,
                    const std::vector<std::string>& only, Problems& problems);
+
+// Adds a record's items to the columns of their labels; items of other
+// labels are left out.
+void addtocolumns(std::vector<std::optional<Sums>>& counts, const DayRecord& record,
+                  const std::vector<std::string>& labels);
+
+// The history's records and the running day (flagged true), in file order.
+std::vector<std::pair<const DayRecord*, bool>> allrecords(const Figures& figures);
 
 // The sum of the counts present in a day, or nullopt when none is.
 std::optional<Sums> daysum(const std::vector<std::optional<Sums>>& counts);

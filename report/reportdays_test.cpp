@@ -79,7 +79,7 @@ TEST(Window, FutureLineIsShownMarkedButMovesNothing) {
   Figures figures{{"wan"}, generated(date(2026, 10, 5), 3, {"wan"}), DayRecord{date(2026, 10, 6), {{"wan", {9, 9}}}, 0}};
   figures.history.push_back({date(2031, 1, 1), {{"wan", {1000, 1000}}, {"odd", {1, 1}}}, 4});
   Problems problems;
-  futureproblems(figures, date(2026, 10, 6), "h", "d", problems);
+  futureproblems(figures.history, date(2026, 10, 6), "h", problems);
   ASSERT_EQ(1u, problems.size());
   EXPECT_EQ("h:4: dated 2031-01-01, after today (2026-10-06); shown marked, counted in no total",
             describe(problems[0]));

@@ -10,6 +10,10 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "ifrecord.h"
@@ -71,6 +75,37 @@ void applyoverrides(const SetupRequest& request, ReportSetup& setup) {
 
 }  // namespace
 
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : address_(std::exchange(other.address_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+MappedFile::~MappedFile() {
+  if (address_ != nullptr) munmap(address_, size_);
+}
+
+std::optional<MappedFile> MappedFile::open(const std::string& path, Problems& problems) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat status {};
+  if (fd < 0 || fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    problems.push_back({path, 0, std::string("cannot read: ") + strerror(fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : errno)});
+    if (fd >= 0) close(fd);
+    return std::nullopt;
+  }
+  MappedFile file;
+  if (status.st_size > 0) {
+    // Populated at once: one call instead of a page fault per page.
+    void* address = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (address == MAP_FAILED) {
+      problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
+      close(fd);
+      return std::nullopt;
+    }
+    file.address_ = address;
+    file.size_ = static_cast<size_t>(status.st_size);
+  }
+  close(fd);
+  return file;
+}
+
 std::string defaultstartupscript() {
   return executabledirectory() + "/" + STARTUP_SCRIPT_FROM_BINDIR;
 }
@@ -98,14 +133,30 @@ std::optional<ReportSetup> findsetup(const SetupRequest& request, std::string& e
 }
 
 std::optional<std::string> readfile(const std::string& path, Problems& problems) {
-  std::ifstream stream(path, std::ios::binary);
-  if (!stream) {
-    problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat status {};
+  if (fd < 0 || fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    problems.push_back({path, 0, std::string("cannot read: ") + strerror(S_ISDIR(status.st_mode) ? EISDIR : errno)});
+    if (fd >= 0) close(fd);
     return std::nullopt;
   }
-  std::ostringstream text;
-  text << stream.rdbuf();
-  return text.str();
+  // One read of the whole file into one buffer, sized by its length; a
+  // file that grows meanwhile is read to its end.
+  std::string text(static_cast<size_t>(std::max<off_t>(status.st_size, 0)) + 1, '\0');
+  size_t length = 0;
+  for (ssize_t n; (n = read(fd, text.data() + length, text.size() - length)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
+      close(fd);
+      return std::nullopt;
+    }
+    length += static_cast<size_t>(n);
+    if (length == text.size()) text.resize(text.size() * 2);
+  }
+  close(fd);
+  text.resize(length);
+  return text;
 }
 
 std::optional<std::string> readrewritten(const std::string& path, Problems& problems) {
@@ -129,10 +180,8 @@ Now clocknow() {
   return {sys_days(date), std::min(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec, 86399)};
 }
 
-Figures loadfigures(const ReportSetup& setup, Now now, Problems& problems) {
-  Figures figures{setup.labels, {}, std::nullopt};
-  if (std::optional<std::string> text = readfile(setup.historyfile, problems))
-    figures.history = parsehistory(*text, setup.historyfile, problems);
+std::optional<DayRecord> loadrunningday(const ReportSetup& setup, std::optional<std::chrono::sys_days> archived,
+                                        Now now, Problems& problems) {
   std::optional<DayRecord> dayfile;
   if (std::optional<std::string> text = readfile(setup.dayfile, problems))
     dayfile = parsedayfile(*text, setup.dayfile, problems);
@@ -141,7 +190,35 @@ Figures loadfigures(const ReportSetup& setup, Now now, Problems& problems) {
     if (splitwords(*text).empty()) problems.push_back({setup.todayfile, 0, "empty"});
     else todayitems = parseitems(*text, setup.todayfile, 1, problems);
   }
-  figures.today = runningday(todayitems, dayfile, figures.history, now.date);
-  futureproblems(figures, now.date, setup.historyfile, setup.dayfile, problems);
+  std::optional<DayRecord> today = runningday(todayitems, dayfile, archived, now.date);
+  if (today && today->date > now.date)
+    problems.push_back(futureproblem(today->date, now.date, setup.dayfile, std::max<size_t>(today->line, 1)));
+  return today;
+}
+
+Figures loadfigures(const ReportSetup& setup, Now now, Problems& problems) {
+  Figures figures{setup.labels, {}, std::nullopt};
+  if (std::optional<MappedFile> history = MappedFile::open(setup.historyfile, problems))
+    figures.history = parsehistory(history->text(), setup.historyfile, problems);
+  futureproblems(figures.history, now.date, setup.historyfile, problems);
+  std::optional<std::chrono::sys_days> archived;
+  for (const DayRecord& record : figures.history)
+    if (!archived || record.date > *archived) archived = record.date;
+  figures.today = loadrunningday(setup, archived, now, problems);
   return figures;
+}
+
+PeriodReport loadperiods(const ReportSetup& setup, Period period, int count, Now now,
+                         const std::vector<std::string>& only, Problems& problems) {
+  PeriodFolder folder(period, count, now, setup.labels, only);
+  std::optional<std::chrono::sys_days> archived;
+  if (std::optional<MappedFile> history = MappedFile::open(setup.historyfile, problems))
+    scanhistory(history->text(), setup.historyfile, problems, [&](const DayLineView& line) {
+      if (line.date > now.date) problems.push_back(futureproblem(line.date, now.date, setup.historyfile, line.line));
+      if (!archived || line.date > *archived) archived = line.date;
+      folder.addday(line.date, line.items);
+    });
+  if (std::optional<DayRecord> today = loadrunningday(setup, archived, now, problems))
+    folder.addday(today->date, today->items);
+  return folder.finish(problems);
 }

@@ -1,9 +1,11 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "problems.h"
+#include "periods.h"
 #include "reportdays.h"
 
 // Where the daemon's files lie and what its interfaces are called, learnt the
@@ -32,6 +34,24 @@ std::string defaultstartupscript();
 // output the daemon would refuse or a script that can't be run.
 std::optional<ReportSetup> findsetup(const SetupRequest& request, std::string& error);
 
+// A file mapped read-only into memory, for as long as the object lives. The
+// history is only ever appended to, so what was mapped stays readable.
+class MappedFile {
+ public:
+  // The file mapped, or nullopt with a problem naming it.
+  static std::optional<MappedFile> open(const std::string& path, Problems& problems);
+  MappedFile(MappedFile&& other) noexcept;
+  MappedFile& operator=(MappedFile&&) = delete;
+  ~MappedFile();
+
+  std::string_view text() const { return {static_cast<const char*>(address_), size_}; }
+
+ private:
+  MappedFile() = default;
+  void* address_ = nullptr;
+  size_t size_ = 0;
+};
+
 // The whole file, or nullopt with a problem naming it.
 std::optional<std::string> readfile(const std::string& path, Problems& problems);
 
@@ -42,6 +62,16 @@ std::optional<std::string> readrewritten(const std::string& path, Problems& prob
 // The local clock now, from the precise clock (time() may lag the second
 // that was just slept to).
 Now clocknow();
+
+// The running day from setup's today and persistent day files, given the
+// newest date of the history; one dated after now is named.
+std::optional<DayRecord> loadrunningday(const ReportSetup& setup, std::optional<std::chrono::sys_days> archived,
+                                        Now now, Problems& problems);
+
+// The month or year view straight from setup's files: the history is mapped
+// and folded while it is read, in one pass, without keeping its lines.
+PeriodReport loadperiods(const ReportSetup& setup, Period period, int count, Now now,
+                         const std::vector<std::string>& only, Problems& problems);
 
 // Reads the history, the persistent day file and the today file of setup
 // (each once, whole) into the figures the views are built from; the running

@@ -25,12 +25,14 @@ inline void add(Sums& sum, const Sums& more) {
 
 // The exact decimal text of a wide count.
 inline std::string widetext(widecount value) {
-  if (value == 0) return "0";
+  char digits[48];
+  char* at = digits + sizeof digits;
   bool negative = value < 0;
-  std::string digits;
-  for (; value != 0; value /= 10) {
+  do {
     int digit = static_cast<int>(value % 10);
-    digits.insert(digits.begin(), static_cast<char>('0' + (negative ? -digit : digit)));
-  }
-  return negative ? "-" + digits : digits;
+    *--at = static_cast<char>('0' + (negative ? -digit : digit));
+    value /= 10;
+  } while (value != 0);
+  if (negative) *--at = '-';
+  return std::string(at, static_cast<size_t>(digits + sizeof digits - at));
 }
