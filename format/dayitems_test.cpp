@@ -106,6 +106,40 @@ TEST(History, LongLabelsOnLinesPastTheDaemonsBufferSize) {
   EXPECT_TRUE(problems.empty());
 }
 
+TEST(History, CountsAtAndPastThe64BitEdge) {
+  Problems problems;
+  Items items = parseitems("a 9223372036854775807 -9223372036854775808 b 9223372036854775808 "
+                           "-99999999999999999999 c +5 -0 d 000000000000000000042 1",
+                           "h", 1, problems);
+  ASSERT_EQ(4u, items.size());
+  EXPECT_EQ(INT64_MAX, items[0].counts.in);
+  EXPECT_EQ(INT64_MIN, items[0].counts.out);
+  EXPECT_EQ(INT64_MAX, items[1].counts.in);  // clamped, as strtoll does
+  EXPECT_EQ(INT64_MIN, items[1].counts.out);
+  EXPECT_EQ(5, items[2].counts.in);
+  EXPECT_EQ(0, items[2].counts.out);
+  EXPECT_EQ(42, items[3].counts.in);
+  EXPECT_TRUE(problems.empty()) << messages(problems);
+  EXPECT_EQ(1u, parseitems("e 12x 3 f 1 2", "h", 1, problems).size());
+  EXPECT_EQ(1u, parseitems("e - 3 f + 2 g 1 2", "h", 1, problems).size());
+}
+
+TEST(History, ScanSeesEachLineOnceWithTheSameProblems) {
+  std::string text = "[2026-10-01] wan 1 2 lan 3 4 \n[bad\n[2026-10-02] wan 5 x \n[2026-10-01] wan 7 8 \n";
+  Problems scanned, parsed;
+  std::vector<std::string> seen;
+  scanhistory(text, "h", scanned, [&](const DayLineView& line) {
+    std::string items;
+    for (const ItemView& item : line.items)
+      items += std::string(item.label) + "=" + std::to_string(item.counts.in) + "/" + std::to_string(item.counts.out) + " ";
+    seen.push_back(formatdate(line.date) + ":" + std::to_string(line.line) + " " + items);
+  });
+  EXPECT_EQ((std::vector<std::string>{"2026-10-01:1 wan=1/2 lan=3/4 ", "2026-10-02:3 ", "2026-10-01:4 wan=7/8 "}), seen);
+  parsehistory(text, "h", parsed);
+  EXPECT_EQ(messages(parsed), messages(scanned));
+  EXPECT_EQ(3u, scanned.size());
+}
+
 TEST(DayFile, FirstLineWithoutNewline) {
   Problems problems;
   std::optional<DayRecord> record = parsedayfile("[2026-10-31] wan 7 8 ", "d", problems);

@@ -179,6 +179,22 @@ TEST(Svg, PanelPerLabelBarsLegendAndEscapedText) {
   EXPECT_EQ("</svg>\n", svg.substr(svg.size() - 7));
 }
 
+TEST(Svg, MonthsChartOutlinesTheEstimateAndMarksTheFuture) {
+  PeriodReport report{Period::month, {"wan"}, {}, {{3000, 4000}}};
+  report.rows.push_back({"2026-02", 28, 28, false, false, {Sums{1000, 2000}}, {}});
+  report.rows.push_back({"2026-03", 9, 31, true, false, {Sums{2000, 2000}}, {Sums{6000, 6000}}});
+  std::string svg = formatsvg(periodchart(report));
+  EXPECT_NE(std::string::npos, svg.find("Monthly traffic per label, 2026-02 to 2026-03"));
+  EXPECT_NE(std::string::npos, svg.find("stroke-dasharray=\"3,2\"><title>wan 2026-03 in, estimate: 6.00 kB (6000 bytes)</title>"));
+  EXPECT_NE(std::string::npos, svg.find(">6 kB</text>"));  // the axis reaches the estimate
+  EXPECT_EQ(std::string::npos, svg.find("dated after today"));
+  report.rows.push_back({"2031-01", 1, 31, false, true, {Sums{5, 5}}, {}});
+  svg = formatsvg(periodchart(report));
+  EXPECT_NE(std::string::npos, svg.find("dated after today"));
+  EXPECT_NE(std::string::npos, svg.find("fill=\"#c0392b\"><title>wan 2031-01 in"));
+  EXPECT_NE(std::string::npos, svg.find("2026-02 to 2026-03"));  // the title's range ends today
+}
+
 TEST(Svg, LongLabelIsShortenedOnAUtf8Boundary) {
   Report report = sample();
   report.labels[0] = std::string(88, 'a') + "\xc3\xa9\xc3\xa9" + std::string(20, 'b');
