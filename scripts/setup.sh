@@ -7,7 +7,7 @@ set -e
 packages="g++ make cmake libgtest-dev googletest iptables iproute2 util-linux
 faketime procps psmisc openjdk-17-jdk-headless junit5 libjna-java clang
 libclang-rt-14-dev
-dpkg-dev fakeroot kmod systemd groff-base man-db strace
+dpkg-dev fakeroot kmod systemd groff-base man-db strace python3
 linux-headers-amd64 linux-source-6.1"
 missing=""
 for p in $packages; do

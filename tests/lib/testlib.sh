@@ -77,3 +77,11 @@ wait_for_file() {
     done
     return 1
 }
+
+# make_workdir: sets work to a new temporary directory that is removed at
+# exit, after the process whose id is in pid (if any) is killed.
+make_workdir() {
+    work=$(mktemp -d)
+    pid=""
+    trap 'if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; fi; rm -rf "$work"' EXIT
+}

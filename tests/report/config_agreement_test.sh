@@ -10,13 +10,7 @@
 # usage: config_agreement_test.sh BYTELOOM BYTELOOM_REPORT STARTUP_SCRIPT
 . "$(dirname "$0")/../lib/testlib.sh"
 daemon=$1 report=$2 script=$3
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+make_workdir
 command -v python3 >/dev/null || skip "python3 is needed to read the report's JSON"
 
 mkdir -p "$work/bin"

@@ -3,16 +3,12 @@
 # listing, then checks that byteloom-report shows what the daemon wrote and
 # leaves its files untouched. Needs neither root nor a network.
 # usage: report_daemon_test.sh BYTELOOM BYTELOOM_REPORT
+. "$(dirname "$0")/../lib/testlib.sh"
 set -u
 daemon=$1
 report=$2
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_workdir
+# Any failure ends this test at once.
 fail() {
   echo "FAIL: $*"
   exit 1

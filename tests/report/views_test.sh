@@ -6,8 +6,7 @@
 # usage: views_test.sh BYTELOOM_REPORT
 . "$(dirname "$0")/../lib/testlib.sh"
 report=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_workdir
 command -v python3 >/dev/null || skip "python3 is needed to parse JSON and SVG"
 
 today=$(date +%F)
