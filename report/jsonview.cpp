@@ -90,6 +90,16 @@ std::string formatperiodsjson(const PeriodReport& report) {
          ",\n  \"total\": " + jsontotal(report.labels, report.totals) + "\n}\n";
 }
 
+std::string formatdaysjson(const Figures& figures, Now now, int days, const std::vector<std::string>& only,
+                           Problems& problems) {
+  return formatjson(buildreport(figures, lastdays(now.date, days), now.date, only, problems));
+}
+
+std::string formatmonthsjson(const Figures& figures, Now now, int months, const std::vector<std::string>& only,
+                             Problems& problems) {
+  return formatperiodsjson(buildperiods(figures, Period::month, months, now, only, problems));
+}
+
 std::string formattopjson(const TopReport& report) {
   std::vector<std::string> days;
   for (size_t i = 0; i < report.days.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "topdays.h"
+#include "views.h"
 
 namespace {
 
@@ -54,6 +55,18 @@ TEST(Periods, EmptyMonthsAndFutureMonthsAreRowsOfTheirOwn) {
   EXPECT_TRUE(report.rows[6].future);
   EXPECT_EQ("2027-05", report.rows[6].name);
   EXPECT_TRUE(report.totals[0].in == 1 + 10 + 1100 + 12);  // the future month is not counted
+}
+
+TEST(Periods, MonthsJsonFromFiguresAsTheCommandLinePrintsIt) {
+  Problems problems;
+  std::string json = formatmonthsjson(sample(), knoon, 2, {}, problems);
+  EXPECT_EQ(0u, json.find("{\n  \"labels\": [\"wan\"],\n  \"months\": [\n"
+                          "    {\"month\": \"2026-01\", \"days\": 2, \"calendardays\": 31, \"running\": false, "
+                          "\"traffic\": {\"wan\": {\"in\": 1100, \"out\": 2200}}},\n"
+                          "    {\"month\": \"2026-02\", \"days\": 2, \"calendardays\": 28, \"running\": true, "
+                          "\"traffic\": {\"wan\": {\"in\": 12, \"out\": 12}}, \"estimate\": {\"wan\": {\"in\": 17, \"out\": 17}}}\n"
+                          "  ],\n  \"total\": {\"wan\": {\"in\": 1112, \"out\": 2212}}\n}\n"))
+      << json;
 }
 
 TEST(Periods, YearsDefaultToAllYearsOnRecord) {
