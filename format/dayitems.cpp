@@ -57,14 +57,13 @@ std::string formatdate(std::chrono::sys_days date) {
          zeropadded(static_cast<unsigned>(ymd.day()), 2);
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 std::vector<std::string_view> splitwords(std::string_view text) {
   std::vector<std::string_view> words;
   size_t at = 0;
-  for (std::string_view word = nextword(text, at); !word.empty(); word = nextword(text, at)) words.push_back(word);
+  for (std::string_view word = nextword(text, at); !word.empty(); word = nextword(text, at))
+    words.push_back(word);
   return words;
 }
 
@@ -96,7 +95,8 @@ void parseitemviews(std::string_view text, std::string_view file, size_t line, P
                     std::vector<ItemView>& items) {
   items.clear();
   size_t at = 0;
-  std::string_view label = nextword(text, at), first = nextword(text, at), second = nextword(text, at);
+  std::string_view label = nextword(text, at), first = nextword(text, at),
+                   second = nextword(text, at);
   bool inbadrun = false;
   while (!label.empty()) {
     int64_t in = 0, out = 0;
@@ -144,7 +144,8 @@ Items ownitems(const std::vector<ItemView>& views) {
 
 // The date that opens a day line and where its items start; nullopt, with a
 // problem, without a valid stamp.
-std::optional<std::pair<std::chrono::sys_days, size_t>> readstamp(std::string_view text, std::string_view file,
+std::optional<std::pair<std::chrono::sys_days, size_t>> readstamp(std::string_view text,
+                                                                  std::string_view file,
                                                                   size_t line, Problems& problems) {
   // The stamp reader wants a terminated line; it never reads past the first
   // ']', so only that much is copied.
@@ -177,7 +178,8 @@ std::optional<DayRecord> parsedayline(std::string_view text, std::string_view fi
   if (isblankline(text)) return std::nullopt;
   auto stamp = readstamp(text, file, line, problems);
   if (!stamp) return std::nullopt;
-  return DayRecord{stamp->first, parseitems(text.substr(stamp->second), file, line, problems), line};
+  return DayRecord{stamp->first, parseitems(text.substr(stamp->second), file, line, problems),
+                   line};
 }
 
 void scanhistory(std::string_view text, std::string_view file, Problems& problems,
@@ -230,7 +232,8 @@ std::vector<Rate> parserates(std::string_view text, std::string_view file, Probl
   for (std::string_view word : splitwords(text)) {
     std::optional<double> value = parsekilobytes(word);
     if (!value) {
-      problems.push_back({std::string(file), 1, quoted(word) + " is not a rate (a number, 0 or more); rates stop here"});
+      problems.push_back({std::string(file), 1,
+                          quoted(word) + " is not a rate (a number, 0 or more); rates stop here"});
       damaged = true;
       break;
     }

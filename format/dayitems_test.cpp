@@ -108,9 +108,10 @@ TEST(History, LongLabelsOnLinesPastTheDaemonsBufferSize) {
 
 TEST(History, CountsAtAndPastThe64BitEdge) {
   Problems problems;
-  Items items = parseitems("a 9223372036854775807 -9223372036854775808 b 9223372036854775808 "
-                           "-99999999999999999999 c +5 -0 d 000000000000000000042 1",
-                           "h", 1, problems);
+  Items items = parseitems(
+      "a 9223372036854775807 -9223372036854775808 b 9223372036854775808 "
+      "-99999999999999999999 c +5 -0 d 000000000000000000042 1",
+      "h", 1, problems);
   ASSERT_EQ(4u, items.size());
   EXPECT_EQ(INT64_MAX, items[0].counts.in);
   EXPECT_EQ(INT64_MIN, items[0].counts.out);
@@ -125,16 +126,20 @@ TEST(History, CountsAtAndPastThe64BitEdge) {
 }
 
 TEST(History, ScanSeesEachLineOnceWithTheSameProblems) {
-  std::string text = "[2026-10-01] wan 1 2 lan 3 4 \n[bad\n[2026-10-02] wan 5 x \n[2026-10-01] wan 7 8 \n";
+  std::string text =
+      "[2026-10-01] wan 1 2 lan 3 4 \n[bad\n[2026-10-02] wan 5 x \n[2026-10-01] wan 7 8 \n";
   Problems scanned, parsed;
   std::vector<std::string> seen;
   scanhistory(text, "h", scanned, [&](const DayLineView& line) {
     std::string items;
     for (const ItemView& item : line.items)
-      items += std::string(item.label) + "=" + std::to_string(item.counts.in) + "/" + std::to_string(item.counts.out) + " ";
+      items += std::string(item.label) + "=" + std::to_string(item.counts.in) + "/" +
+               std::to_string(item.counts.out) + " ";
     seen.push_back(formatdate(line.date) + ":" + std::to_string(line.line) + " " + items);
   });
-  EXPECT_EQ((std::vector<std::string>{"2026-10-01:1 wan=1/2 lan=3/4 ", "2026-10-02:3 ", "2026-10-01:4 wan=7/8 "}), seen);
+  EXPECT_EQ((std::vector<std::string>{"2026-10-01:1 wan=1/2 lan=3/4 ", "2026-10-02:3 ",
+                                      "2026-10-01:4 wan=7/8 "}),
+            seen);
   parsehistory(text, "h", parsed);
   EXPECT_EQ(messages(parsed), messages(scanned));
   EXPECT_EQ(3u, scanned.size());
@@ -176,7 +181,8 @@ TEST(RateFile, NanInfinityAndNegativeRatesAreMalformed) {
   for (const char* bad : {"nan", "-nan", "inf", "-infinity", "-1.5", "-0.00", "1e999"}) {
     Problems problems;
     EXPECT_EQ(1u, parserates(std::string("3.00 4.00 1.00 ") + bad, "r", problems).size()) << bad;
-    EXPECT_EQ("r:1: '" + std::string(bad) + "' is not a rate (a number, 0 or more); rates stop here\n" +
+    EXPECT_EQ("r:1: '" + std::string(bad) +
+                  "' is not a rate (a number, 0 or more); rates stop here\n" +
                   "r:1: an odd count of figures; the last one is ignored\n",
               messages(problems));
   }

@@ -1,17 +1,17 @@
 // byteloom-report: shows the traffic that byteloom accounted, from its rate,
 // today, persistent day and history files. It only ever reads them.
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <unistd.h>
 
 #include "dayitems.h"
 #include "options.h"
-#include "reportfiles.h"
 #include "reportdays.h"
+#include "reportfiles.h"
 #include "scriptviews.h"
 #include "svgchart.h"
 #include "textsafe.h"
@@ -63,7 +63,8 @@ int writeoutput(const std::string& path, const std::string& text) {
   file << text;
   file.close();
   if (file) return kshown;
-  fprintf(stderr, "byteloom-report: %s: cannot write: %s\n", visibletext(path).c_str(), strerror(errno));
+  fprintf(stderr, "byteloom-report: %s: cannot write: %s\n", visibletext(path).c_str(),
+          strerror(errno));
   return kusageerror;
 }
 
@@ -73,7 +74,9 @@ int show(const Options& options, const std::string& text, const Chart* chart) {
   return kshown;
 }
 
-bool nofigures(const Figures& figures) { return figures.history.empty() && !figures.today; }
+bool nofigures(const Figures& figures) {
+  return figures.history.empty() && !figures.today;
+}
 
 int nothingtoshow() {
   fputs("byteloom-report: no figures to show\n", stderr);
@@ -87,7 +90,8 @@ int showview(const Options& options, const Figures& figures, Now now, Problems& 
   if (options.view == View::top) {
     DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
     TopReport report = buildtop(figures, range, now.date, options.top, options.labels, problems);
-    text = options.output == Output::json ? formattopjson(report) : formattoptable(report, options.units);
+    text = options.output == Output::json ? formattopjson(report)
+                                          : formattoptable(report, options.units);
   } else {
     DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
     Report report = buildreport(figures, range, now.date, options.labels, problems);
@@ -115,7 +119,8 @@ int showperiods(const Options& options, const ReportSetup& setup, Now now, Probl
   std::optional<Chart> chart;
   if (options.output == Output::svg) chart = periodchart(report, options.units);
   int status = show(options,
-                    options.output == Output::json ? formatperiodsjson(report) : formatperiodtable(report, options.units),
+                    options.output == Output::json ? formatperiodsjson(report)
+                                                   : formatperiodtable(report, options.units),
                     chart ? &*chart : nullptr);
   return status == kshown && norows(report) ? nothingtoshow() : status;
 }
@@ -125,7 +130,8 @@ int showscripted(const Options& options, const Figures& figures, Now now, Proble
   int status = kshown;
   if (options.view == View::oneline) {
     text = formatoneline(figures, now, options.labels, problems);
-  } else if (std::optional<std::string> line = judgealert(figures, now, options.alert, options.units, problems)) {
+  } else if (std::optional<std::string> line =
+                 judgealert(figures, now, options.alert, options.units, problems)) {
     text = *line;
     status = kexceeded;
   }
@@ -138,7 +144,8 @@ int showscripted(const Options& options, const Figures& figures, Now now, Proble
 int showreport(const Options& options, const ReportSetup& setup) {
   Problems problems;
   Now now = clocknow();
-  if (options.view == View::months || options.view == View::years) return showperiods(options, setup, now, problems);
+  if (options.view == View::months || options.view == View::years)
+    return showperiods(options, setup, now, problems);
   Figures figures = loadfigures(setup, now, problems);
   if (options.view == View::oneline || options.view == View::alert)
     return showscripted(options, figures, now, problems);
@@ -175,7 +182,8 @@ std::string livepage(const Options& options, const ReportSetup& setup, Problems&
   std::vector<Rate> rates;
   if (std::optional<std::string> text = readrewritten(setup.ratefile, problems))
     rates = parserates(*text, setup.ratefile, problems);
-  if (options.output == Output::json) return formatlivejson(labels, rates, clocktext("%Y-%m-%dT%H:%M:%S"));
+  if (options.output == Output::json)
+    return formatlivejson(labels, rates, clocktext("%Y-%m-%dT%H:%M:%S"));
   return formatlive(labels, rates, clocktext("%H:%M:%S"), options.units);
 }
 
@@ -194,7 +202,8 @@ int showlive(const Options& options, const ReportSetup& setup) {
     Problems problems;
     std::string page = livepage(options, setup, problems);
     if (screen) page = "\033[H\033[2J" + page;  // like watch: redraw in place
-    else if (!json && refresh > 0) page = "\n" + page;
+    else if (!json && refresh > 0)
+      page = "\n" + page;
     fputs(page.c_str(), stdout);
     fflush(stdout);
     printnewproblems(problems, shown);

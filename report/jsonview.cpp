@@ -8,7 +8,11 @@
 namespace {
 
 void appendcounts(std::string& out, const Sums& counts) {
-  out.append("{\"in\": ").append(widetext(counts.in)).append(", \"out\": ").append(widetext(counts.out)).append("}");
+  out.append("{\"in\": ")
+      .append(widetext(counts.in))
+      .append(", \"out\": ")
+      .append(widetext(counts.out))
+      .append("}");
 }
 
 std::string jsoncounts(const Sums& counts) {
@@ -31,7 +35,9 @@ std::string traffic(const std::vector<std::string>& labels,
   return out.append("}");
 }
 
-std::string jsonflag(bool value) { return value ? "true" : "false"; }
+std::string jsonflag(bool value) {
+  return value ? "true" : "false";
+}
 
 std::string jsonday(const std::vector<std::string>& labels, const ReportDay& day) {
   return "{\"date\": \"" + formatdate(day.date) + "\", \"today\": " + jsonflag(day.today) +
@@ -57,8 +63,8 @@ std::string jsontotal(const std::vector<std::string>& labels, const std::vector<
 }
 
 std::string jsonperiod(const PeriodReport& report, const PeriodRow& row) {
-  std::string out = "{\"" + std::string(report.period == Period::year ? "year" : "month") + "\": \"" +
-                    row.name + "\", \"days\": " + std::to_string(row.recordeddays) +
+  std::string out = "{\"" + std::string(report.period == Period::year ? "year" : "month") +
+                    "\": \"" + row.name + "\", \"days\": " + std::to_string(row.recordeddays) +
                     ", \"calendardays\": " + std::to_string(row.calendardays) +
                     ", \"running\": " + jsonflag(row.running) + ", \"traffic\": " +
                     (row.recordeddays > 0 ? traffic(report.labels, row.counts) : "null");
@@ -90,13 +96,13 @@ std::string formatperiodsjson(const PeriodReport& report) {
          ",\n  \"total\": " + jsontotal(report.labels, report.totals) + "\n}\n";
 }
 
-std::string formatdaysjson(const Figures& figures, Now now, int days, const std::vector<std::string>& only,
-                           Problems& problems) {
+std::string formatdaysjson(const Figures& figures, Now now, int days,
+                           const std::vector<std::string>& only, Problems& problems) {
   return formatjson(buildreport(figures, lastdays(now.date, days), now.date, only, problems));
 }
 
-std::string formatmonthsjson(const Figures& figures, Now now, int months, const std::vector<std::string>& only,
-                             Problems& problems) {
+std::string formatmonthsjson(const Figures& figures, Now now, int months,
+                             const std::vector<std::string>& only, Problems& problems) {
   return formatperiodsjson(buildperiods(figures, Period::month, months, now, only, problems));
 }
 
@@ -105,10 +111,12 @@ std::string formattopjson(const TopReport& report) {
   for (size_t i = 0; i < report.days.size(); ++i) {
     const ReportDay& day = report.days[i];
     days.push_back("{\"rank\": " + std::to_string(i + 1) + ", \"date\": \"" + formatdate(day.date) +
-                   "\", \"today\": " + jsonflag(day.today) + ", \"total\": " + widetext(report.totals[i]) +
+                   "\", \"today\": " + jsonflag(day.today) +
+                   ", \"total\": " + widetext(report.totals[i]) +
                    ", \"traffic\": " + traffic(report.labels, day.counts) + "}");
   }
-  return "{\n  \"labels\": " + jsonlabels(report.labels) + ",\n  \"top\": " + jsonlist(days) + "\n}\n";
+  return "{\n  \"labels\": " + jsonlabels(report.labels) + ",\n  \"top\": " + jsonlist(days) +
+         "\n}\n";
 }
 
 std::string formatlivejson(const std::vector<std::string>& labels, const std::vector<Rate>& rates,

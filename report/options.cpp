@@ -56,7 +56,7 @@ struct Parser {
   Options options;
   std::optional<std::string> viewname;  // the option that chose the view
   std::optional<std::string> outputname;
-  std::vector<std::string> alertonly;   // alert settings given
+  std::vector<std::string> alertonly;  // alert settings given
   std::string error;
 
   bool fail(std::string why) {
@@ -65,14 +65,16 @@ struct Parser {
   }
 
   bool setview(View view, std::string_view name) {
-    if (viewname && *viewname != name) return fail(*viewname + " and " + std::string(name) + " don't go together");
+    if (viewname && *viewname != name)
+      return fail(*viewname + " and " + std::string(name) + " don't go together");
     viewname = std::string(name);
     options.view = view;
     return true;
   }
 
   bool setoutput(Output output, std::string_view name) {
-    if (outputname && *outputname != name) return fail(*outputname + " and " + std::string(name) + " don't go together");
+    if (outputname && *outputname != name)
+      return fail(*outputname + " and " + std::string(name) + " don't go together");
     outputname = std::string(name);
     options.output = output;
     return true;
@@ -82,20 +84,22 @@ struct Parser {
     if (!value) return true;
     std::optional<int> parsed = parsecountarg(*value, 1, high);
     if (!parsed)
-      return fail(std::string(name) + " needs a whole number from 1 to " + std::to_string(high) + ", not '" +
-                  std::string(*value) + "'");
+      return fail(std::string(name) + " needs a whole number from 1 to " + std::to_string(high) +
+                  ", not '" + std::string(*value) + "'");
     into = *parsed;
     return true;
   }
 
   bool date(std::string_view name, std::string_view value, std::optional<sys_days>& into) {
     into = parseisodate(value);
-    if (!into) return fail(std::string(name) + " needs a date that exists, as YYYY-MM-DD, not '" + std::string(value) + "'");
+    if (!into)
+      return fail(std::string(name) + " needs a date that exists, as YYYY-MM-DD, not '" +
+                  std::string(value) + "'");
     return true;
   }
 
-  bool choice(std::string_view name, std::string_view value, std::initializer_list<std::string_view> allowed,
-              size_t& into) {
+  bool choice(std::string_view name, std::string_view value,
+              std::initializer_list<std::string_view> allowed, size_t& into) {
     size_t i = 0;
     for (std::string_view option : allowed) {
       if (option == value) {
@@ -130,23 +134,31 @@ struct Parser {
   // Options that take no value, or one only when written.
   bool flagoption(std::string_view name, Cursor& cursor, bool& known) {
     known = true;
-    if (name == "--months") return setview(View::months, name) && number(name, cursor.optionalnumber(), kmaxmonths, options.periods);
-    if (name == "--years") return setview(View::years, name) && number(name, cursor.optionalnumber(), kmaxyears, options.periods);
-    if (name == "--top") return setview(View::top, name) && number(name, cursor.optionalnumber(), kmaxtop, options.top);
+    if (name == "--months")
+      return setview(View::months, name) &&
+             number(name, cursor.optionalnumber(), kmaxmonths, options.periods);
+    if (name == "--years")
+      return setview(View::years, name) &&
+             number(name, cursor.optionalnumber(), kmaxyears, options.periods);
+    if (name == "--top")
+      return setview(View::top, name) &&
+             number(name, cursor.optionalnumber(), kmaxtop, options.top);
     if (cursor.inlinevalue && (name == "--json" || name == "--live" || name == "--oneline" ||
                                name == "--estimate" || name == "--help" || name == "-h"))
       return fail(std::string(name) + " takes no value");
     if (name == "--json") return setoutput(Output::json, name);
     if (name == "--live") return setview(View::live, name);
     if (name == "--oneline") return setview(View::oneline, name);
-    if (name == "--estimate") return options.alert.estimate = true, alertonly.emplace_back(name), true;
+    if (name == "--estimate")
+      return options.alert.estimate = true, alertonly.emplace_back(name), true;
     if (name == "--help" || name == "-h") return options.help = true;
     known = false;
     return false;
   }
 
   bool valueoption(std::string_view name, std::string_view value) {
-    if (std::optional<std::string>* path = pathoption(name)) return *path = std::string(value), true;
+    if (std::optional<std::string>* path = pathoption(name))
+      return *path = std::string(value), true;
     if (name == "--label") return options.labels.emplace_back(value), true;
     if (name == "--days") return number(name, value, kmaxdays, options.days);
     if (name == "--count") return number(name, value, 1'000'000, options.count);
@@ -156,7 +168,8 @@ struct Parser {
     if (name == "--alert") return limit(value);
     size_t index = 0;
     if (name == "--units")
-      return choice(name, value, {"si", "iec"}, index) && (options.units = static_cast<Units>(index), true);
+      return choice(name, value, {"si", "iec"}, index) &&
+             (options.units = static_cast<Units>(index), true);
     if (name == "--period" || name == "--direction") alertonly.emplace_back(name);
     if (name == "--period") {
       if (!choice(name, value, {"day", "month"}, index)) return false;
@@ -164,7 +177,8 @@ struct Parser {
       return true;
     }
     if (name == "--direction")
-      return choice(name, value, {"in", "out", "total"}, index) && (options.alert.direction = static_cast<Direction>(index), true);
+      return choice(name, value, {"in", "out", "total"}, index) &&
+             (options.alert.direction = static_cast<Direction>(index), true);
     return fail("unknown option " + std::string(name));
   }
 
@@ -173,9 +187,9 @@ struct Parser {
     bool known = false;
     bool applied = flagoption(name, cursor, known);
     if (known) return applied;
-    if (!pathoption(name) && name != "--label" && name != "--days" && name != "--count" && name != "--svg" &&
-        name != "--since" && name != "--until" && name != "--alert" && name != "--units" &&
-        name != "--period" && name != "--direction")
+    if (!pathoption(name) && name != "--label" && name != "--days" && name != "--count" &&
+        name != "--svg" && name != "--since" && name != "--until" && name != "--alert" &&
+        name != "--units" && name != "--period" && name != "--direction")
       return fail("unknown option " + std::string(name));
     std::optional<std::string_view> value = cursor.value();
     if (!value) return fail(std::string(name) + " needs a value");
@@ -186,8 +200,10 @@ struct Parser {
   bool check() {
     View view = options.view;
     if (options.count > 0 && view != View::live) return fail("--count goes with --live");
-    if (!alertonly.empty() && view != View::alert) return fail(alertonly.front() + " goes with --alert");
-    if (options.output == Output::svg && view != View::days && view != View::months && view != View::years)
+    if (!alertonly.empty() && view != View::alert)
+      return fail(alertonly.front() + " goes with --alert");
+    if (options.output == Output::svg && view != View::days && view != View::months &&
+        view != View::years)
       return fail("--svg draws the day, month and year views only");
     if (options.output == Output::json && (view == View::oneline || view == View::alert))
       return fail("--json doesn't go with " + *viewname);
@@ -233,10 +249,12 @@ std::optional<sys_days> parseisodate(std::string_view text) {
   int y = 0, m = 0, d = 0;
   auto digits = [&](size_t from, size_t count, int& into) {
     auto [end, error] = std::from_chars(text.data() + from, text.data() + from + count, into);
-    return error == std::errc() && end == text.data() + from + count && text[from] != '-' && text[from] != '+';
+    return error == std::errc() && end == text.data() + from + count && text[from] != '-' &&
+           text[from] != '+';
   };
   if (!digits(0, 4, y) || !digits(5, 2, m) || !digits(8, 2, d)) return std::nullopt;
-  std::chrono::year_month_day ymd{std::chrono::year(y), std::chrono::month(static_cast<unsigned>(m)),
+  std::chrono::year_month_day ymd{std::chrono::year(y),
+                                  std::chrono::month(static_cast<unsigned>(m)),
                                   std::chrono::day(static_cast<unsigned>(d))};
   if (!ymd.ok()) return std::nullopt;
   return sys_days(ymd);

@@ -22,7 +22,7 @@ struct Options {
   int count = 0;              // live refreshes; 0 until interrupted
   std::optional<std::chrono::sys_days> since, until;
   Units units = Units::si;
-  AlertRule alert;            // limit, period, direction, estimate (labels: below)
+  AlertRule alert;  // limit, period, direction, estimate (labels: below)
   std::vector<std::string> labels;
   std::optional<std::string> config;         // run the start-up script with BYTELOOM_CONF
   std::optional<std::string> startupscript;  // instead of the one beside byteloom
@@ -47,6 +47,7 @@ int effectivedays(const Options& options);
 
 // The range of the day view, up to today: --since and --until, else the last
 // days; for the top view without either, the whole history (from oldest).
-DayRange dayrange(const Options& options, std::chrono::sys_days today, std::chrono::sys_days oldest);
+DayRange dayrange(const Options& options, std::chrono::sys_days today,
+                  std::chrono::sys_days oldest);
 
 extern const char kusage[];

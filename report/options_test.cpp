@@ -39,8 +39,8 @@ TEST(Options, DefaultsViewsAndOutputs) {
 }
 
 TEST(Options, AlertSettings) {
-  std::optional<Options> options =
-      parsed({"--alert", "1.5TB", "--period", "day", "--direction=in", "--estimate", "--label", "wan"});
+  std::optional<Options> options = parsed(
+      {"--alert", "1.5TB", "--period", "day", "--direction=in", "--estimate", "--label", "wan"});
   ASSERT_TRUE(options);
   EXPECT_EQ(View::alert, options->view);
   EXPECT_TRUE(options->alert.limit == widecount{1'500'000'000'000});
@@ -54,8 +54,9 @@ TEST(Options, AlertSettings) {
 }
 
 TEST(Options, RangesLabelsAndPaths) {
-  std::optional<Options> options = parsed({"--since", "2024-02-29", "--until=2024-03-31", "--label", "wan",
-                                           "--label=a=b", "--config", "/c", "--history-file=/h"});
+  std::optional<Options> options =
+      parsed({"--since", "2024-02-29", "--until=2024-03-31", "--label", "wan", "--label=a=b",
+              "--config", "/c", "--history-file=/h"});
   ASSERT_TRUE(options);
   sys_days today = sys_days(year(2026) / 1 / 1);
   DayRange range = dayrange(*options, today, today);
@@ -79,11 +80,13 @@ TEST(Options, MisuseIsExplained) {
       {{"--days", "-1"}, "--days needs a whole number from 1 to 3660, not '-1'"},
       {{"--top", "0"}, "--top needs a whole number from 1 to 100000, not '0'"},
       {{"--months", "-3"}, "--months needs a whole number from 1 to 1200, not '-3'"},
-      {{"--since", "2026-02-30"}, "--since needs a date that exists, as YYYY-MM-DD, not '2026-02-30'"},
+      {{"--since", "2026-02-30"},
+       "--since needs a date that exists, as YYYY-MM-DD, not '2026-02-30'"},
       {{"--until", "26-1-1"}, "--until needs a date that exists, as YYYY-MM-DD, not '26-1-1'"},
       {{"--since", "2026-03-02", "--until", "2026-03-01"}, "--since is after --until"},
       {{"--days", "3", "--since", "2026-03-01"}, "--days and --since/--until don't go together"},
-      {{"--alert", "GB"}, "--alert: a limit needs a number of bytes, e.g. 500GB, 1.5TB, 200GiB or 1000000"},
+      {{"--alert", "GB"},
+       "--alert: a limit needs a number of bytes, e.g. 500GB, 1.5TB, 200GiB or 1000000"},
       {{"--alert", "5GB", "--period", "week"}, "--period takes day|month, not 'week'"},
       {{"--direction", "in"}, "--direction goes with --alert"},
       {{"--units", "metric"}, "--units takes si|iec, not 'metric'"},

@@ -12,8 +12,11 @@ constexpr widecount ksecondsperday = 86400;
 std::string periodname(Period period, sys_days date) {
   year_month_day ymd(date);
   char text[16];
-  if (period == Period::year) snprintf(text, sizeof text, "%04d", static_cast<int>(ymd.year()));
-  else snprintf(text, sizeof text, "%04d-%02u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()));
+  if (period == Period::year)
+    snprintf(text, sizeof text, "%04d", static_cast<int>(ymd.year()));
+  else
+    snprintf(text, sizeof text, "%04d-%02u", static_cast<int>(ymd.year()),
+             static_cast<unsigned>(ymd.month()));
   return text;
 }
 
@@ -85,7 +88,8 @@ std::optional<size_t> PeriodFolder::columnof(std::string_view label, size_t gues
 void PeriodFolder::namemissing(Problems& problems) const {
   if (!fixedcolumns_) return;
   for (size_t i = 0; i < columns_.size(); ++i)
-    if (!met_[i] && std::find(configured_.begin(), configured_.end(), columns_[i]) == configured_.end())
+    if (!met_[i] &&
+        std::find(configured_.begin(), configured_.end(), columns_[i]) == configured_.end())
       problems.push_back({"--label", 0, "no figures for label '" + columns_[i] + "'"});
 }
 
@@ -93,7 +97,8 @@ PeriodRow PeriodFolder::row(DayRange span, Slot* slot) const {
   PeriodRow row = emptyrow(period_, span, columns_.size());
   if (!slot) return row;
   std::sort(slot->dates.begin(), slot->dates.end());
-  row.recordeddays = static_cast<int>(std::unique(slot->dates.begin(), slot->dates.end()) - slot->dates.begin());
+  row.recordeddays =
+      static_cast<int>(std::unique(slot->dates.begin(), slot->dates.end()) - slot->dates.begin());
   std::copy(slot->counts.begin(), slot->counts.end(), row.counts.begin());
   return row;
 }
@@ -113,7 +118,8 @@ PeriodReport PeriodFolder::finish(Problems& problems) {
   current.running = true;
   DayRange running = periodof(period_, now_.date);
   for (const std::optional<Sums>& sums : current.counts)
-    current.estimate.push_back(sums ? std::optional<Sums>(estimate(*sums, running, now_)) : std::nullopt);
+    current.estimate.push_back(sums ? std::optional<Sums>(estimate(*sums, running, now_))
+                                    : std::nullopt);
   report.totals.assign(columns_.size(), Sums{});
   for (const PeriodRow& row : report.rows)
     for (size_t i = 0; i < columns_.size(); ++i)
@@ -130,6 +136,7 @@ PeriodReport PeriodFolder::finish(Problems& problems) {
 PeriodReport buildperiods(const Figures& figures, Period period, int count, Now now,
                           const std::vector<std::string>& only, Problems& problems) {
   PeriodFolder folder(period, count, now, figures.labels, only);
-  for (const auto& [record, running] : allrecords(figures)) folder.addday(record->date, record->items);
+  for (const auto& [record, running] : allrecords(figures))
+    folder.addday(record->date, record->items);
   return folder.finish(problems);
 }

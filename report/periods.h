@@ -9,11 +9,11 @@ enum class Period { day, month, year };
 
 // One calendar month or year of the month and year views.
 struct PeriodRow {
-  std::string name;       // "2026-03" or "2026"
-  int recordeddays = 0;   // dates of it on record
+  std::string name;      // "2026-03" or "2026"
+  int recordeddays = 0;  // dates of it on record
   int calendardays = 0;
-  bool running = false;   // holds today
-  bool future = false;    // after today: shown, counted in no total
+  bool running = false;                       // holds today
+  bool future = false;                        // after today: shown, counted in no total
   std::vector<std::optional<Sums>> counts;    // per label; nullopt when absent
   std::vector<std::optional<Sums>> estimate;  // the running row's, per label; else empty
 };
@@ -82,7 +82,7 @@ class PeriodFolder {
   std::vector<std::string> columns_;
   bool fixedcolumns_;
   std::vector<std::string> configured_;
-  std::vector<bool> met_;  // per column: found in a record
+  std::vector<bool> met_;                         // per column: found in a record
   std::map<std::chrono::sys_days, Slot> slots_;   // by the period's first day
   std::map<std::chrono::sys_days, Slot> future_;  // records dated after today
 };

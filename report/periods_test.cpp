@@ -9,7 +9,9 @@ namespace {
 
 using namespace std::chrono;
 
-sys_days date(int y, unsigned m, unsigned d) { return sys_days(year(y) / month(m) / day(d)); }
+sys_days date(int y, unsigned m, unsigned d) {
+  return sys_days(year(y) / month(m) / day(d));
+}
 
 DayRecord record(sys_days when, int64_t in, int64_t out, const std::string& label = "wan") {
   return {when, {{label, {in, out}}}, 0};
@@ -19,8 +21,9 @@ DayRecord record(sys_days when, int64_t in, int64_t out, const std::string& labe
 // and today (Feb 20, noon) running.
 Figures sample() {
   return {{"wan"},
-          {record(date(2025, 11, 3), 1, 2), record(date(2025, 12, 31), 10, 20), record(date(2026, 1, 1), 100, 200),
-           record(date(2026, 1, 31), 1000, 2000), record(date(2026, 2, 1), 5, 5)},
+          {record(date(2025, 11, 3), 1, 2), record(date(2025, 12, 31), 10, 20),
+           record(date(2026, 1, 1), 100, 200), record(date(2026, 1, 31), 1000, 2000),
+           record(date(2026, 2, 1), 5, 5)},
           record(date(2026, 2, 20), 7, 7)};
 }
 
@@ -60,12 +63,15 @@ TEST(Periods, EmptyMonthsAndFutureMonthsAreRowsOfTheirOwn) {
 TEST(Periods, MonthsJsonFromFiguresAsTheCommandLinePrintsIt) {
   Problems problems;
   std::string json = formatmonthsjson(sample(), knoon, 2, {}, problems);
-  EXPECT_EQ(0u, json.find("{\n  \"labels\": [\"wan\"],\n  \"months\": [\n"
-                          "    {\"month\": \"2026-01\", \"days\": 2, \"calendardays\": 31, \"running\": false, "
-                          "\"traffic\": {\"wan\": {\"in\": 1100, \"out\": 2200}}},\n"
-                          "    {\"month\": \"2026-02\", \"days\": 2, \"calendardays\": 28, \"running\": true, "
-                          "\"traffic\": {\"wan\": {\"in\": 12, \"out\": 12}}, \"estimate\": {\"wan\": {\"in\": 17, \"out\": 17}}}\n"
-                          "  ],\n  \"total\": {\"wan\": {\"in\": 1112, \"out\": 2212}}\n}\n"))
+  EXPECT_EQ(
+      0u, json.find(
+              "{\n  \"labels\": [\"wan\"],\n  \"months\": [\n"
+              "    {\"month\": \"2026-01\", \"days\": 2, \"calendardays\": 31, \"running\": false, "
+              "\"traffic\": {\"wan\": {\"in\": 1100, \"out\": 2200}}},\n"
+              "    {\"month\": \"2026-02\", \"days\": 2, \"calendardays\": 28, \"running\": true, "
+              "\"traffic\": {\"wan\": {\"in\": 12, \"out\": 12}}, \"estimate\": {\"wan\": {\"in\": "
+              "17, \"out\": 17}}}\n"
+              "  ],\n  \"total\": {\"wan\": {\"in\": 1112, \"out\": 2212}}\n}\n"))
       << json;
 }
 
@@ -89,7 +95,8 @@ TEST(Estimate, DaysBeforeTodayCountWholeTodayByItsShare) {
   EXPECT_TRUE(estimate(widecount{1}, february, Now{date(2026, 2, 1), 0}) == 28 * 86400);
   // Wide counts scale exactly.
   widecount big = widecount{INT64_MAX} * 4;
-  EXPECT_TRUE(estimate(big, {date(2026, 2, 1), date(2026, 2, 2)}, Now{date(2026, 2, 1), 86400 / 2}) == big * 4);
+  EXPECT_TRUE(estimate(big, {date(2026, 2, 1), date(2026, 2, 2)},
+                       Now{date(2026, 2, 1), 86400 / 2}) == big * 4);
   Problems problems;
   PeriodReport months = buildperiods(sample(), Period::month, 1, knoon, {}, problems);
   EXPECT_TRUE(months.rows[0].estimate[0]->in == 17);  // 12 B in 19.5 of 28 days
@@ -97,18 +104,23 @@ TEST(Estimate, DaysBeforeTodayCountWholeTodayByItsShare) {
 
 TEST(Top, LargestFirstTiesByDateWithinTheRange) {
   Figures figures{{},
-                  {record(date(2026, 1, 3), 5, 5), record(date(2026, 1, 1), 4, 6), record(date(2026, 1, 2), 1, 1),
-                   record(date(2026, 1, 4), 30, 0, "lan"), {date(2026, 1, 5), {{"wan", {2, 0}}, {"lan", {0, 50}}}, 0}},
+                  {record(date(2026, 1, 3), 5, 5),
+                   record(date(2026, 1, 1), 4, 6),
+                   record(date(2026, 1, 2), 1, 1),
+                   record(date(2026, 1, 4), 30, 0, "lan"),
+                   {date(2026, 1, 5), {{"wan", {2, 0}}, {"lan", {0, 50}}}, 0}},
                   std::nullopt};
   Problems problems;
-  TopReport top = buildtop(figures, {date(2026, 1, 1), date(2026, 1, 31)}, date(2026, 1, 31), 3, {}, problems);
+  TopReport top =
+      buildtop(figures, {date(2026, 1, 1), date(2026, 1, 31)}, date(2026, 1, 31), 3, {}, problems);
   ASSERT_EQ(3u, top.days.size());
   EXPECT_EQ(date(2026, 1, 5), top.days[0].date);
   EXPECT_TRUE(top.totals[0] == 52);
   EXPECT_EQ(date(2026, 1, 4), top.days[1].date);
   EXPECT_EQ(date(2026, 1, 1), top.days[2].date);  // 10, the same as Jan 3, and older
   // Over wan only: a day with only lan drops out, Jan 5 shrinks.
-  top = buildtop(figures, {date(2026, 1, 2), date(2026, 1, 31)}, date(2026, 1, 31), 10, {"wan"}, problems);
+  top = buildtop(figures, {date(2026, 1, 2), date(2026, 1, 31)}, date(2026, 1, 31), 10, {"wan"},
+                 problems);
   ASSERT_EQ(3u, top.days.size());
   EXPECT_EQ(date(2026, 1, 3), top.days[0].date);
   EXPECT_EQ(date(2026, 1, 2), top.days[1].date);  // 2 B, like Jan 5, and older

@@ -7,7 +7,9 @@ namespace {
 using std::chrono::days;
 using std::chrono::sys_days;
 
-bool inrange(sys_days date, DayRange range) { return date >= range.first && date <= range.last; }
+bool inrange(sys_days date, DayRange range) {
+  return date >= range.first && date <= range.last;
+}
 
 // Calls visit(record, isrunningday) for the history's records and the running day.
 template <typename Visit>
@@ -42,7 +44,8 @@ std::vector<std::string> labelsin(const Figures& figures, Wanted wanted) {
 
 // The column of label: lines list their labels in the same order, so the
 // column after the previous item's is tried first.
-std::optional<size_t> columnof(const std::vector<std::string>& labels, const std::string& label, size_t guess) {
+std::optional<size_t> columnof(const std::vector<std::string>& labels, const std::string& label,
+                               size_t guess) {
   if (guess < labels.size() && labels[guess] == label) return guess;
   auto column = std::find(labels.begin(), labels.end(), label);
   if (column == labels.end()) return std::nullopt;
@@ -71,7 +74,9 @@ void addtocolumns(std::vector<std::optional<Sums>>& counts, const DayRecord& rec
 std::vector<std::pair<const DayRecord*, bool>> allrecords(const Figures& figures) {
   std::vector<std::pair<const DayRecord*, bool>> records;
   records.reserve(figures.history.size() + 1);
-  eachrecord(figures, [&](const DayRecord& record, bool running) { records.emplace_back(&record, running); });
+  eachrecord(figures, [&](const DayRecord& record, bool running) {
+    records.emplace_back(&record, running);
+  });
   return records;
 }
 
@@ -96,13 +101,15 @@ std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
 
 Problem futureproblem(sys_days date, sys_days today, const std::string& file, size_t line) {
   return {file, line,
-          "dated " + formatdate(date) + ", after today (" + formatdate(today) + "); shown marked, counted in no total"};
+          "dated " + formatdate(date) + ", after today (" + formatdate(today) +
+              "); shown marked, counted in no total"};
 }
 
-void futureproblems(const std::vector<DayRecord>& history, sys_days today, const std::string& historyfile,
-                    Problems& problems) {
+void futureproblems(const std::vector<DayRecord>& history, sys_days today,
+                    const std::string& historyfile, Problems& problems) {
   for (const DayRecord& record : history)
-    if (record.date > today) problems.push_back(futureproblem(record.date, today, historyfile, record.line));
+    if (record.date > today)
+      problems.push_back(futureproblem(record.date, today, historyfile, record.line));
 }
 
 DayRange lastdays(sys_days today, int daycount) {
@@ -111,7 +118,8 @@ DayRange lastdays(sys_days today, int daycount) {
 
 sys_days oldestdate(const Figures& figures, sys_days today) {
   sys_days oldest = today;
-  eachrecord(figures, [&](const DayRecord& record, bool) { oldest = std::min(oldest, record.date); });
+  eachrecord(figures,
+             [&](const DayRecord& record, bool) { oldest = std::min(oldest, record.date); });
   return oldest;
 }
 
@@ -132,7 +140,8 @@ std::vector<ReportDay> folddates(const Figures& figures, const std::vector<std::
   std::vector<ReportDay> folded;
   for (const auto& [record, running] : records) {
     if (folded.empty() || folded.back().date != record->date)
-      folded.push_back({record->date, true, false, false, std::vector<std::optional<Sums>>(labels.size())});
+      folded.push_back(
+          {record->date, true, false, false, std::vector<std::optional<Sums>>(labels.size())});
     addrecord(folded.back(), *record, labels);
     folded.back().today = folded.back().today || running;
   }
@@ -144,16 +153,19 @@ Report buildreport(const Figures& figures, DayRange range, sys_days today,
   Report report;
   range.last = std::min(range.last, today);
   DayRange future{today + days(1), sys_days::max()};
-  report.labels = chosenlabels(labelsin(figures, [&](sys_days date) {
-                                 return inrange(date, range) || inrange(date, future);
-                               }),
-                               only, problems);
+  report.labels = chosenlabels(
+      labelsin(figures,
+               [&](sys_days date) { return inrange(date, range) || inrange(date, future); }),
+      only, problems);
   report.totals.assign(report.labels.size(), Sums{});
   std::vector<ReportDay> recorded = folddates(figures, report.labels, range);
   auto next = recorded.begin();
   for (sys_days date = range.first; date <= range.last; date += days(1)) {
-    if (next != recorded.end() && next->date == date) report.days.push_back(std::move(*next++));
-    else report.days.push_back({date, false, false, false, std::vector<std::optional<Sums>>(report.labels.size())});
+    if (next != recorded.end() && next->date == date)
+      report.days.push_back(std::move(*next++));
+    else
+      report.days.push_back(
+          {date, false, false, false, std::vector<std::optional<Sums>>(report.labels.size())});
   }
   for (const ReportDay& day : report.days)
     for (size_t i = 0; i < day.counts.size(); ++i)

@@ -60,8 +60,8 @@ std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
                                     std::chrono::sys_days localtoday);
 
 // The problem that names a record dated after today.
-Problem futureproblem(std::chrono::sys_days date, std::chrono::sys_days today, const std::string& file,
-                      size_t line);
+Problem futureproblem(std::chrono::sys_days date, std::chrono::sys_days today,
+                      const std::string& file, size_t line);
 
 // Names every line of the history dated after today: a clock once set
 // wrong wrote it.

@@ -76,7 +76,9 @@ TEST(Window, EndsAtTodayNotAtTheNewestLine) {
 }
 
 TEST(Window, FutureLineIsShownMarkedButMovesNothing) {
-  Figures figures{{"wan"}, generated(date(2026, 10, 5), 3, {"wan"}), DayRecord{date(2026, 10, 6), {{"wan", {9, 9}}}, 0}};
+  Figures figures{{"wan"},
+                  generated(date(2026, 10, 5), 3, {"wan"}),
+                  DayRecord{date(2026, 10, 6), {{"wan", {9, 9}}}, 0}};
   figures.history.push_back({date(2031, 1, 1), {{"wan", {1000, 1000}}, {"odd", {1, 1}}}, 4});
   Problems problems;
   futureproblems(figures.history, date(2026, 10, 6), "h", problems);
@@ -94,9 +96,10 @@ TEST(Window, FutureLineIsShownMarkedButMovesNothing) {
 
 TEST(Window, RepeatedDatesAddUpWithoutWrapping) {
   constexpr int64_t kmax = std::numeric_limits<int64_t>::max();
-  Figures figures{{}, {{date(2026, 10, 1), {{"wan", {kmax, kmax}}}, 1},
-                       {date(2026, 10, 1), {{"wan", {kmax, 1}}}, 2},
-                       {date(2026, 10, 2), {{"wan", {kmax, 0}}}, 3}},
+  Figures figures{{},
+                  {{date(2026, 10, 1), {{"wan", {kmax, kmax}}}, 1},
+                   {date(2026, 10, 1), {{"wan", {kmax, 1}}}, 2},
+                   {date(2026, 10, 2), {{"wan", {kmax, 0}}}, 3}},
                   std::nullopt};
   Problems problems;
   Report report = lastdaysreport(figures, date(2026, 10, 2), 2, problems);
@@ -106,9 +109,11 @@ TEST(Window, RepeatedDatesAddUpWithoutWrapping) {
 }
 
 TEST(Window, SinceAndUntilAndLabelFilter) {
-  Figures figures{{"a", "b", "c"}, generated(date(2026, 10, 10), 10, {"a", "b", "c"}), std::nullopt};
+  Figures figures{
+      {"a", "b", "c"}, generated(date(2026, 10, 10), 10, {"a", "b", "c"}), std::nullopt};
   Problems problems;
-  Report report = buildreport(figures, {date(2026, 10, 2), date(2026, 10, 4)}, date(2026, 10, 20), {"c", "zz"}, problems);
+  Report report = buildreport(figures, {date(2026, 10, 2), date(2026, 10, 4)}, date(2026, 10, 20),
+                              {"c", "zz"}, problems);
   EXPECT_EQ((std::vector<std::string>{"c", "zz"}), report.labels);
   ASSERT_EQ(3u, report.days.size());
   EXPECT_TRUE(report.totals[0].in == 1 + 2 + 3);
@@ -117,7 +122,8 @@ TEST(Window, SinceAndUntilAndLabelFilter) {
 }
 
 TEST(Window, ConfiguredLabelsComeFirstThenOthersFound) {
-  Figures figures{{"wan", "vpn"}, generated(date(2026, 10, 30), 3, {"old", "wan"}),
+  Figures figures{{"wan", "vpn"},
+                  generated(date(2026, 10, 30), 3, {"old", "wan"}),
                   DayRecord{date(2026, 10, 31), {{"wan", {10, 20}}, {"new", {1, 2}}}, 0}};
   Problems problems;
   Report report = lastdaysreport(figures, date(2026, 10, 31), 2, problems);

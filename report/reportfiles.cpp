@@ -1,20 +1,20 @@
 #include "reportfiles.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <thread>
 #include <utility>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "ifrecord.h"
 #include "startup.h"
@@ -86,14 +86,17 @@ std::optional<MappedFile> MappedFile::open(const std::string& path, Problems& pr
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
   if (fd < 0 || fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-    problems.push_back({path, 0, std::string("cannot read: ") + strerror(fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : errno)});
+    problems.push_back({path, 0,
+                        std::string("cannot read: ") +
+                            strerror(fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : errno)});
     if (fd >= 0) close(fd);
     return std::nullopt;
   }
   MappedFile file;
   if (status.st_size > 0) {
     // Populated at once: one call instead of a page fault per page.
-    void* address = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    void* address = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ,
+                         MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (address == MAP_FAILED) {
       problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
       close(fd);
@@ -136,7 +139,9 @@ std::optional<std::string> readfile(const std::string& path, Problems& problems)
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
   if (fd < 0 || fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-    problems.push_back({path, 0, std::string("cannot read: ") + strerror(S_ISDIR(status.st_mode) ? EISDIR : errno)});
+    problems.push_back(
+        {path, 0,
+         std::string("cannot read: ") + strerror(S_ISDIR(status.st_mode) ? EISDIR : errno)});
     if (fd >= 0) close(fd);
     return std::nullopt;
   }
@@ -180,19 +185,23 @@ Now clocknow() {
   return {sys_days(date), std::min(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec, 86399)};
 }
 
-std::optional<DayRecord> loadrunningday(const ReportSetup& setup, std::optional<std::chrono::sys_days> archived,
-                                        Now now, Problems& problems) {
+std::optional<DayRecord> loadrunningday(const ReportSetup& setup,
+                                        std::optional<std::chrono::sys_days> archived, Now now,
+                                        Problems& problems) {
   std::optional<DayRecord> dayfile;
   if (std::optional<std::string> text = readfile(setup.dayfile, problems))
     dayfile = parsedayfile(*text, setup.dayfile, problems);
   std::optional<Items> todayitems;
   if (std::optional<std::string> text = readrewritten(setup.todayfile, problems)) {
-    if (splitwords(*text).empty()) problems.push_back({setup.todayfile, 0, "empty"});
-    else todayitems = parseitems(*text, setup.todayfile, 1, problems);
+    if (splitwords(*text).empty())
+      problems.push_back({setup.todayfile, 0, "empty"});
+    else
+      todayitems = parseitems(*text, setup.todayfile, 1, problems);
   }
   std::optional<DayRecord> today = runningday(todayitems, dayfile, archived, now.date);
   if (today && today->date > now.date)
-    problems.push_back(futureproblem(today->date, now.date, setup.dayfile, std::max<size_t>(today->line, 1)));
+    problems.push_back(
+        futureproblem(today->date, now.date, setup.dayfile, std::max<size_t>(today->line, 1)));
   return today;
 }
 
@@ -214,7 +223,8 @@ PeriodReport loadperiods(const ReportSetup& setup, Period period, int count, Now
   std::optional<std::chrono::sys_days> archived;
   if (std::optional<MappedFile> history = MappedFile::open(setup.historyfile, problems))
     scanhistory(history->text(), setup.historyfile, problems, [&](const DayLineView& line) {
-      if (line.date > now.date) problems.push_back(futureproblem(line.date, now.date, setup.historyfile, line.line));
+      if (line.date > now.date)
+        problems.push_back(futureproblem(line.date, now.date, setup.historyfile, line.line));
       if (!archived || line.date > *archived) archived = line.date;
       folder.addday(line.date, line.items);
     });

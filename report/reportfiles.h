@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "problems.h"
 #include "periods.h"
+#include "problems.h"
 #include "reportdays.h"
 
 // Where the daemon's files lie and what its interfaces are called, learnt the
@@ -65,8 +65,9 @@ Now clocknow();
 
 // The running day from setup's today and persistent day files, given the
 // newest date of the history; one dated after now is named.
-std::optional<DayRecord> loadrunningday(const ReportSetup& setup, std::optional<std::chrono::sys_days> archived,
-                                        Now now, Problems& problems);
+std::optional<DayRecord> loadrunningday(const ReportSetup& setup,
+                                        std::optional<std::chrono::sys_days> archived, Now now,
+                                        Problems& problems);
 
 // The month or year view straight from setup's files: the history is mapped
 // and folded while it is read, in one pass, without keeping its lines.

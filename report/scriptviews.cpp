@@ -7,8 +7,8 @@ namespace {
 using std::chrono::sys_days;
 
 // Each label's sums over the records dated in range.
-std::vector<std::optional<Sums>> sumsover(const Figures& figures, const std::vector<std::string>& labels,
-                                          DayRange range) {
+std::vector<std::optional<Sums>> sumsover(const Figures& figures,
+                                          const std::vector<std::string>& labels, DayRange range) {
   std::vector<std::optional<Sums>> sums(labels.size());
   for (const ReportDay& day : folddates(figures, labels, range))
     for (size_t i = 0; i < labels.size(); ++i)
@@ -33,7 +33,9 @@ std::string onelinelabel(const std::string& label) {
 }
 
 widecount pick(const Sums& sums, Direction direction) {
-  return direction == Direction::in ? sums.in : direction == Direction::out ? sums.out : sums.in + sums.out;
+  return direction == Direction::in    ? sums.in
+         : direction == Direction::out ? sums.out
+                                       : sums.in + sums.out;
 }
 
 const char* directionname(Direction direction) {
@@ -57,14 +59,15 @@ std::string formatoneline(const Figures& figures, Now now, const std::vector<std
   std::vector<std::optional<Sums>> all = sumsover(figures, labels, alltime);
   std::string text;
   for (size_t i = 0; i < labels.size(); ++i)
-    text += onelinelabel(labels[i]) + ";" + formatdate(now.date) + fields(today[i]) + fields(month[i]) +
-            fields(all[i]) + "\n";
+    text += onelinelabel(labels[i]) + ";" + formatdate(now.date) + fields(today[i]) +
+            fields(month[i]) + fields(all[i]) + "\n";
   return text;
 }
 
 widecount alerttraffic(const Figures& figures, Now now, const AlertRule& rule, Problems& problems) {
   DayRange period = periodof(rule.period, now.date);
-  std::vector<std::string> labels = columnlabels(figures, {period.first, now.date}, rule.labels, problems);
+  std::vector<std::string> labels =
+      columnlabels(figures, {period.first, now.date}, rule.labels, problems);
   std::optional<Sums> sums = daysum(sumsover(figures, labels, {period.first, now.date}));
   widecount traffic = pick(sums.value_or(Sums{}), rule.direction);
   return rule.estimate ? estimate(traffic, period, now) : traffic;
@@ -75,9 +78,15 @@ std::optional<std::string> judgealert(const Figures& figures, Now now, const Ale
   widecount traffic = alerttraffic(figures, now, rule, problems);
   if (traffic <= rule.limit) return std::nullopt;
   std::string line = periodname(rule.period, now.date);
-  line.append(1, ' ').append(directionname(rule.direction)).append(rule.estimate ? " estimate " : " ");
+  line.append(1, ' ')
+      .append(directionname(rule.direction))
+      .append(rule.estimate ? " estimate " : " ");
   line.append(humanbytes(traffic, units)).append(" exceeds ").append(humanbytes(rule.limit, units));
-  line.append(" (").append(widetext(traffic)).append(" > ").append(widetext(rule.limit)).append(" bytes)");
+  line.append(" (")
+      .append(widetext(traffic))
+      .append(" > ")
+      .append(widetext(rule.limit))
+      .append(" bytes)");
   if (!rule.labels.empty()) {
     line += " for";
     for (const std::string& label : rule.labels) line.append(1, ' ').append(visibletext(label));

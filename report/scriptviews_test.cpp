@@ -8,7 +8,9 @@ namespace {
 
 using namespace std::chrono;
 
-sys_days date(int y, unsigned m, unsigned d) { return sys_days(year(y) / month(m) / day(d)); }
+sys_days date(int y, unsigned m, unsigned d) {
+  return sys_days(year(y) / month(m) / day(d));
+}
 
 // Today is Mar 10 at 06:00; wan and "a;b" in the history, a line dated in
 // the future that no period may count.
@@ -25,7 +27,8 @@ constexpr Now know{sys_days(year(2026) / March / 10), 6 * 3600};
 TEST(Oneline, ElevenFieldsPerLabelInExactBytes) {
   Problems problems;
   EXPECT_EQ(
-      "wan;2026-03-10;40;60;100;9223372036854775847;65;9223372036854775912;9223372036854776847;2065;9223372036854778912\n"
+      "wan;2026-03-10;40;60;100;9223372036854775847;65;9223372036854775912;9223372036854776847;"
+      "2065;9223372036854778912\n"
       "vpn;2026-03-10;0;0;0;0;0;0;0;0;0\n"
       "a\\x3bb;2026-03-10;0;0;0;0;0;0;1;1;2\n",
       formatoneline(sample(), know, {}, problems));
@@ -53,9 +56,10 @@ TEST(Alert, MonthLabelsAndEstimate) {
   AlertRule rule{widecount{INT64_MAX} + 40, Period::month, Direction::in, false, {"wan"}};
   EXPECT_FALSE(judgealert(sample(), know, rule, Units::si, problems));  // exactly at the limit
   rule.limit -= 1;
-  EXPECT_EQ("month 2026-03 in 9223372.04 TB exceeds 9223372.04 TB (9223372036854775847 > "
-            "9223372036854775846 bytes) for wan\n",
-            judgealert(sample(), know, rule, Units::si, problems).value_or(""));
+  EXPECT_EQ(
+      "month 2026-03 in 9223372.04 TB exceeds 9223372.04 TB (9223372036854775847 > "
+      "9223372036854775846 bytes) for wan\n",
+      judgealert(sample(), know, rule, Units::si, problems).value_or(""));
   rule = {200, Period::month, Direction::out, true, {"wan"}};  // 65 B in 9.25 of 31 days: 218 B
   EXPECT_TRUE(alerttraffic(sample(), know, rule, problems) == 218);
   EXPECT_TRUE(judgealert(sample(), know, rule, Units::si, problems));
@@ -80,14 +84,18 @@ TEST(Limit, UnitsFractionsAndMistakes) {
 }
 
 TEST(SafeText, InvalidUtf8AndControlsNeverPassThrough) {
-  std::string nasty = std::string("a\x1b[2Jb\x9b\xff\xc3\xa9\xe2\x82") + "\x7f\\\"" + "\xc2\x9b" + "\xed\xa0\x80";
-  EXPECT_EQ("\"a\\u001b[2Jb\xef\xbf\xbd\xef\xbf\xbd\xc3\xa9\xef\xbf\xbd\xef\xbf\xbd\\u007f\\\\\\\"\\u009b"
-            "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"",
-            jsonstring(nasty));
-  EXPECT_EQ("a\\x1b[2Jb\\x9b\\xff\xc3\xa9\\xe2\\x82\\x7f\\\\\"\\u009b\\xed\\xa0\\x80", visibletext(nasty));
-  EXPECT_EQ("a\\x1b[2Jb\xef\xbf\xbd\xef\xbf\xbd\xc3\xa9\xef\xbf\xbd\xef\xbf\xbd\\x7f\\&quot;\\x9b"
-            "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd",
-            xmltext(nasty));
+  std::string nasty =
+      std::string("a\x1b[2Jb\x9b\xff\xc3\xa9\xe2\x82") + "\x7f\\\"" + "\xc2\x9b" + "\xed\xa0\x80";
+  EXPECT_EQ(
+      "\"a\\u001b[2Jb\xef\xbf\xbd\xef\xbf\xbd\xc3\xa9\xef\xbf\xbd\xef\xbf\xbd\\u007f\\\\\\\"\\u009b"
+      "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"",
+      jsonstring(nasty));
+  EXPECT_EQ("a\\x1b[2Jb\\x9b\\xff\xc3\xa9\\xe2\\x82\\x7f\\\\\"\\u009b\\xed\\xa0\\x80",
+            visibletext(nasty));
+  EXPECT_EQ(
+      "a\\x1b[2Jb\xef\xbf\xbd\xef\xbf\xbd\xc3\xa9\xef\xbf\xbd\xef\xbf\xbd\\x7f\\&quot;\\x9b"
+      "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd",
+      xmltext(nasty));
   EXPECT_EQ("<&amp;>", visibletext("<&amp;>"));
   EXPECT_EQ(xmltext("\xef\xbf\xbe"), "\xef\xbf\xbd");  // U+FFFE is no XML character
   EXPECT_EQ(5u, displaywidth("d\xc3\xa9j\xc3\xa0 "));

@@ -63,12 +63,17 @@ std::string shortdate(std::chrono::sys_days date) {
 }
 
 std::string legend(const Chart& chart, double y) {
-  struct Entry { const char* colour; const char* opacity; std::string name; };
+  struct Entry {
+    const char* colour;
+    const char* opacity;
+    std::string name;
+  };
   std::vector<Entry> entries{{kincolour, "1", "in (received)"},
                              {koutcolour, "1", "out (sent)"},
                              {kincolour, "0.4", chart.runningname},
                              {kmissingcolour, "1", "no record"}};
-  if (std::any_of(chart.slots.begin(), chart.slots.end(), [](const ChartSlot& s) { return s.future; }))
+  if (std::any_of(chart.slots.begin(), chart.slots.end(),
+                  [](const ChartSlot& s) { return s.future; }))
     entries.push_back({kfuturecolour, "1", "dated after today"});
   std::string out;
   double x = kleft;
@@ -92,7 +97,9 @@ std::string yaxis(const Axis& axis, double top) {
   return out;
 }
 
-double slotwidth(const Chart& chart) { return kplotwidth / static_cast<double>(chart.slots.size()); }
+double slotwidth(const Chart& chart) {
+  return kplotwidth / static_cast<double>(chart.slots.size());
+}
 
 // Labels every step-th slot counted back from the newest, so the newest has one.
 std::string xaxis(const Chart& chart, double top) {
@@ -121,16 +128,16 @@ std::string bar(double x, double w, double bytes, const Axis& axis, double top, 
          "><title>" + xmltext(tip) + "</title></rect>\n";
 }
 
-std::string outline(double x, double w, double bytes, const Axis& axis, double top, const char* colour,
-                    const std::string& tip) {
+std::string outline(double x, double w, double bytes, const Axis& axis, double top,
+                    const char* colour, const std::string& tip) {
   double h = barheight(bytes, axis);
   return rect(x, top + kplotheight - h, w, h,
               std::string(" fill=\"none\" stroke=\"") + colour + "\" stroke-dasharray=\"3,2\"") +
          "><title>" + xmltext(tip) + "</title></rect>\n";
 }
 
-std::string tip(const Chart& chart, const std::string& label, const ChartSlot& slot, const char* way,
-                widecount bytes) {
+std::string tip(const Chart& chart, const std::string& label, const ChartSlot& slot,
+                const char* way, widecount bytes) {
   return label + " " + slot.name + " " + way + ": " + humanbytes(bytes, chart.units) + " (" +
          widetext(bytes) + " bytes)";
 }
@@ -139,22 +146,25 @@ std::string slotbars(const Chart& chart, size_t column, const Axis& axis, double
   const ChartSlot& slot = chart.slots[d];
   double slotw = slotwidth(chart);
   double x = kleft + static_cast<double>(d) * slotw;
-  if (!slot.recorded) return rect(x, top, slotw, kplotheight, std::string(" fill=\"") + kmissingcolour + "\"/>\n");
+  if (!slot.recorded)
+    return rect(x, top, slotw, kplotheight, std::string(" fill=\"") + kmissingcolour + "\"/>\n");
   const std::optional<Sums>& counts = slot.counts[column];
   const std::string& label = chart.labels[column];
   std::string out;
   if (counts) {
     out += bar(x + slotw * 0.12, slotw * 0.36, static_cast<double>(counts->in), axis, top,
-               slot.future ? kfuturecolour : kincolour, slot.running, tip(chart, label, slot, "in", counts->in));
+               slot.future ? kfuturecolour : kincolour, slot.running,
+               tip(chart, label, slot, "in", counts->in));
     out += bar(x + slotw * 0.52, slotw * 0.36, static_cast<double>(counts->out), axis, top,
-               slot.future ? kfuturecolour : koutcolour, slot.running, tip(chart, label, slot, "out", counts->out));
+               slot.future ? kfuturecolour : koutcolour, slot.running,
+               tip(chart, label, slot, "out", counts->out));
   }
   if (column < slot.estimate.size() && slot.estimate[column]) {
     const Sums& estimate = *slot.estimate[column];
-    out += outline(x + slotw * 0.12, slotw * 0.36, static_cast<double>(estimate.in), axis, top, kincolour,
-                   tip(chart, label, slot, "in, estimate", estimate.in));
-    out += outline(x + slotw * 0.52, slotw * 0.36, static_cast<double>(estimate.out), axis, top, koutcolour,
-                   tip(chart, label, slot, "out, estimate", estimate.out));
+    out += outline(x + slotw * 0.12, slotw * 0.36, static_cast<double>(estimate.in), axis, top,
+                   kincolour, tip(chart, label, slot, "in, estimate", estimate.in));
+    out += outline(x + slotw * 0.52, slotw * 0.36, static_cast<double>(estimate.out), axis, top,
+                   koutcolour, tip(chart, label, slot, "out, estimate", estimate.out));
   }
   return out;
 }
@@ -177,7 +187,8 @@ std::string panel(const Chart& chart, size_t column, double y) {
   std::string out = "<g>\n<title>" + xmltext(label) + "</title>\n";
   out += text(kleft, y + 16, shortened(label), " font-weight=\"bold\" font-size=\"14\"");
   out += text(kleft + kplotwidth, y + 16,
-              "total in " + humanbytes(total.in, chart.units) + ", out " + humanbytes(total.out, chart.units),
+              "total in " + humanbytes(total.in, chart.units) + ", out " +
+                  humanbytes(total.out, chart.units),
               " text-anchor=\"end\" fill=\"#555\"");
   for (size_t d = 0; d < chart.slots.size(); ++d) out += slotbars(chart, column, axis, top, d);
   out += yaxis(axis, top) + xaxis(chart, top);
@@ -227,28 +238,39 @@ std::string ticklabel(const Axis& axis, double bytes) {
 Chart daychart(const Report& report, Units units) {
   Chart chart{"Daily traffic per label", "today, so far", report.labels, {}, report.totals, units};
   for (const ReportDay& day : report.days)
-    chart.slots.push_back({shortdate(day.date), formatdate(day.date), day.recorded, day.today, day.future,
-                           day.counts, {}});
+    chart.slots.push_back({shortdate(day.date),
+                           formatdate(day.date),
+                           day.recorded,
+                           day.today,
+                           day.future,
+                           day.counts,
+                           {}});
   return chart;
 }
 
 Chart periodchart(const PeriodReport& report, Units units) {
   bool years = report.period == Period::year;
   Chart chart{years ? "Yearly traffic per label" : "Monthly traffic per label",
-              years ? "this year, so far" : "this month, so far", report.labels, {}, report.totals, units};
+              years ? "this year, so far" : "this month, so far",
+              report.labels,
+              {},
+              report.totals,
+              units};
   for (const PeriodRow& row : report.rows)
-    chart.slots.push_back({row.name, row.name, row.recordeddays > 0, row.running, row.future, row.counts,
-                           row.estimate});
+    chart.slots.push_back({row.name, row.name, row.recordeddays > 0, row.running, row.future,
+                           row.counts, row.estimate});
   return chart;
 }
 
 std::string formatsvg(const Chart& chart) {
-  double height = kheadheight + kpanelheight * static_cast<double>(std::max<size_t>(chart.labels.size(), 1));
+  double height =
+      kheadheight + kpanelheight * static_cast<double>(std::max<size_t>(chart.labels.size(), 1));
   std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kwidth) +
                     "\" height=\"" + number(height) + "\" viewBox=\"0 0 " + number(kwidth) + " " +
                     number(height) + "\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"12\">\n";
   out += rect(0, 0, kwidth, height, " fill=\"white\"/>\n");
-  out += text(kleft, 28, chart.title + ", " + span(chart), " font-weight=\"bold\" font-size=\"18\"");
+  out +=
+      text(kleft, 28, chart.title + ", " + span(chart), " font-weight=\"bold\" font-size=\"18\"");
   out += legend(chart, 56);
   if (!chart.slots.empty())
     for (size_t c = 0; c < chart.labels.size(); ++c)
@@ -256,4 +278,6 @@ std::string formatsvg(const Chart& chart) {
   return out + "</svg>\n";
 }
 
-std::string formatsvg(const Report& report, Units units) { return formatsvg(daychart(report, units)); }
+std::string formatsvg(const Report& report, Units units) {
+  return formatsvg(daychart(report, units));
+}

@@ -65,7 +65,8 @@ std::string gapbefore(size_t column, size_t lead) {
 
 std::string renderrow(const Row& row, const std::vector<size_t>& widths, size_t lead) {
   std::string line;
-  for (size_t c = 0; c < row.size(); ++c) line += gapbefore(c, lead) + padded(row[c], widths[c], c > 0);
+  for (size_t c = 0; c < row.size(); ++c)
+    line += gapbefore(c, lead) + padded(row[c], widths[c], c > 0);
   return trimmedline(line);
 }
 
@@ -92,7 +93,8 @@ std::string pairline(const Table& table, const std::vector<size_t>& widths) {
   for (size_t c = 0; c < lead; ++c) line.append(gapbefore(c, lead)).append(widths[c], ' ');
   for (size_t p = 0; p < table.pairs.size(); ++p)
     line.append(kpairgap, ' ')
-        .append(padded(table.pairs[p], widths[lead + 2 * p] + kvaluegap + widths[lead + 1 + 2 * p], false));
+        .append(padded(table.pairs[p], widths[lead + 2 * p] + kvaluegap + widths[lead + 1 + 2 * p],
+                       false));
   return trimmedline(line);
 }
 
@@ -134,10 +136,12 @@ std::string formattable(const Report& report, Units units) {
 }
 
 std::string formatperiodtable(const PeriodReport& report, Units units) {
-  Table table = newtable({report.period == Period::year ? "year" : "month", "days"}, report.labels, units);
+  Table table =
+      newtable({report.period == Period::year ? "year" : "month", "days"}, report.labels, units);
   bool withall = report.labels.size() > 1;
   for (const PeriodRow& period : report.rows) {
-    Row row{periodlabel(period), std::to_string(period.recordeddays) + "/" + std::to_string(period.calendardays)};
+    Row row{periodlabel(period),
+            std::to_string(period.recordeddays) + "/" + std::to_string(period.calendardays)};
     addpairs(row, period.counts, withall, units);
     table.rows.push_back(row);
     if (period.estimate.empty()) continue;
@@ -163,7 +167,8 @@ std::string formattoptable(const TopReport& report, Units units) {
 }
 
 std::vector<std::string> ratelabels(const std::vector<std::string>& labels, size_t count) {
-  std::vector<std::string> names(labels.begin(), labels.begin() + static_cast<std::ptrdiff_t>(std::min(count, labels.size())));
+  std::vector<std::string> names(
+      labels.begin(), labels.begin() + static_cast<std::ptrdiff_t>(std::min(count, labels.size())));
   while (names.size() < count) names.push_back(std::string(1, '#').append(std::to_string(names.size() + 1)));
   return names;
 }

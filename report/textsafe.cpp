@@ -34,11 +34,14 @@ Char nextchar(std::string_view text) {
     point = (point << 6) | (byte(i) & 0x3F);
   }
   static constexpr int32_t kleast[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (point < kleast[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return {-1, 1};
+  if (point < kleast[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+    return {-1, 1};
   return {point, length};
 }
 
-bool iscontrol(int32_t point) { return point < 0x20 || (point >= 0x7F && point <= 0x9F); }
+bool iscontrol(int32_t point) {
+  return point < 0x20 || (point >= 0x7F && point <= 0x9F);
+}
 
 std::string hexescape(const char* format, unsigned value) {
   char escaped[16];
@@ -61,10 +64,14 @@ void eachchar(std::string_view text, Visit visit) {
 std::string jsonstring(std::string_view text) {
   std::string out = "\"";
   eachchar(text, [&](Char c, std::string_view bytes) {
-    if (c.point < 0) out += kreplacement;
-    else if (c.point == '"' || c.point == '\\') out.append(1, '\\').append(bytes);
-    else if (iscontrol(c.point)) out += hexescape("\\u%04x", static_cast<unsigned>(c.point));
-    else out += bytes;
+    if (c.point < 0)
+      out += kreplacement;
+    else if (c.point == '"' || c.point == '\\')
+      out.append(1, '\\').append(bytes);
+    else if (iscontrol(c.point))
+      out += hexescape("\\u%04x", static_cast<unsigned>(c.point));
+    else
+      out += bytes;
   });
   return out + "\"";
 }
@@ -73,15 +80,27 @@ std::string xmltext(std::string_view text) {
   std::string out;
   eachchar(text, [&](Char c, std::string_view bytes) {
     switch (c.point) {
-      case '&': out += "&amp;"; return;
-      case '<': out += "&lt;"; return;
-      case '>': out += "&gt;"; return;
-      case '"': out += "&quot;"; return;
-      default: break;
+      case '&':
+        out += "&amp;";
+        return;
+      case '<':
+        out += "&lt;";
+        return;
+      case '>':
+        out += "&gt;";
+        return;
+      case '"':
+        out += "&quot;";
+        return;
+      default:
+        break;
     }
-    if (c.point < 0 || c.point == 0xFFFE || c.point == 0xFFFF) out += kreplacement;
-    else if (iscontrol(c.point)) out += hexescape("\\x%02x", static_cast<unsigned>(c.point));
-    else out += bytes;
+    if (c.point < 0 || c.point == 0xFFFE || c.point == 0xFFFF)
+      out += kreplacement;
+    else if (iscontrol(c.point))
+      out += hexescape("\\x%02x", static_cast<unsigned>(c.point));
+    else
+      out += bytes;
   });
   return out;
 }
@@ -89,11 +108,16 @@ std::string xmltext(std::string_view text) {
 std::string visibletext(std::string_view text) {
   std::string out;
   eachchar(text, [&](Char c, std::string_view bytes) {
-    if (c.point < 0) out += hexescape("\\x%02x", static_cast<unsigned char>(bytes[0]));
-    else if (c.point == '\\') out += "\\\\";
-    else if (c.point >= 0x80 && c.point <= 0x9F) out += hexescape("\\u%04x", static_cast<unsigned>(c.point));
-    else if (iscontrol(c.point)) out += hexescape("\\x%02x", static_cast<unsigned>(c.point));
-    else out += bytes;
+    if (c.point < 0)
+      out += hexescape("\\x%02x", static_cast<unsigned char>(bytes[0]));
+    else if (c.point == '\\')
+      out += "\\\\";
+    else if (c.point >= 0x80 && c.point <= 0x9F)
+      out += hexescape("\\u%04x", static_cast<unsigned>(c.point));
+    else if (iscontrol(c.point))
+      out += hexescape("\\x%02x", static_cast<unsigned>(c.point));
+    else
+      out += bytes;
   });
   return out;
 }

@@ -25,7 +25,8 @@ TopReport buildtop(const Figures& figures, DayRange range, std::chrono::sys_days
   std::vector<size_t> order(days.size());
   std::iota(order.begin(), order.end(), size_t{0});
   // days are in date order, so a stable sort keeps ties oldest first
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return totals[a] > totals[b]; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return totals[a] > totals[b]; });
   order.resize(std::min(order.size(), static_cast<size_t>(std::max(count, 0))));
   for (size_t i : order) {
     report.days.push_back(std::move(days[i]));

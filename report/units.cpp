@@ -1,9 +1,9 @@
 #include "units.h"
 
+#include <strings.h>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <strings.h>
 
 namespace {
 
@@ -29,14 +29,18 @@ widecount unitbytes(std::string_view unit) {
 }
 
 std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return text;
 }
 
 }  // namespace
 
-double unitsize(Units units, int power) { return std::pow(units == Units::iec ? 1024.0 : 1000.0, power); }
+double unitsize(Units units, int power) {
+  return std::pow(units == Units::iec ? 1024.0 : 1000.0, power);
+}
 
 const char* unitname(Units units, int power) {
   return units == Units::iec ? kiecnames[power] : ksinames[power];
@@ -61,12 +65,15 @@ std::string humanbytes(double bytes, Units units) {
   return text;
 }
 
-std::string humanbytes(widecount bytes, Units units) { return humanbytes(static_cast<double>(bytes), units); }
+std::string humanbytes(widecount bytes, Units units) {
+  return humanbytes(static_cast<double>(bytes), units);
+}
 
 std::optional<widecount> parselimit(std::string_view text, std::string& error) {
   text = trimmed(text);
   size_t digits = 0;
-  while (digits < text.size() && (std::isdigit(static_cast<unsigned char>(text[digits])) || text[digits] == '.'))
+  while (digits < text.size() &&
+         (std::isdigit(static_cast<unsigned char>(text[digits])) || text[digits] == '.'))
     ++digits;
   std::string_view number = text.substr(0, digits);
   widecount multiplier = unitbytes(trimmed(text.substr(digits)));
@@ -79,7 +86,8 @@ std::optional<widecount> parselimit(std::string_view text, std::string& error) {
     return std::nullopt;
   }
   if (multiplier == 0) {
-    error = "unknown unit '" + std::string(trimmed(text.substr(digits))) + "' (B, kB, MB, GB, TB, PB, KiB, MiB, GiB, TiB, PiB)";
+    error = "unknown unit '" + std::string(trimmed(text.substr(digits))) +
+            "' (B, kB, MB, GB, TB, PB, KiB, MiB, GiB, TiB, PiB)";
     return std::nullopt;
   }
   if (whole.size() > 20 || fraction.size() > 18) {

@@ -52,7 +52,10 @@ TEST(Table, ControlCharactersInLabelsAreShownEscaped) {
   report.labels = {"w\x1b]0;x\x07", "\xc3\xa9t\xc3\xa9"};
   std::string table = formattable(report);
   EXPECT_EQ(std::string::npos, table.find('\x1b'));
-  EXPECT_EQ(0u, table.find("                    w\\x1b]0;x\\x07          \xc3\xa9t\xc3\xa9           all labels\n"));
+  EXPECT_EQ(
+      0u,
+      table.find(
+          "                    w\\x1b]0;x\\x07          \xc3\xa9t\xc3\xa9           all labels\n"));
 }
 
 TEST(Table, MonthsWithDaysOnRecordEstimateAndFuture) {
@@ -71,24 +74,32 @@ TEST(Table, MonthsWithDaysOnRecordEstimateAndFuture) {
       formatperiodtable(report));
   EXPECT_EQ(
       "{\n  \"labels\": [\"wan\"],\n  \"months\": [\n"
-      "    {\"month\": \"2026-02\", \"days\": 28, \"calendardays\": 28, \"running\": false, \"traffic\": {\"wan\": {\"in\": 1000, \"out\": 2000}}},\n"
-      "    {\"month\": \"2026-03\", \"days\": 9, \"calendardays\": 31, \"running\": true, \"traffic\": {\"wan\": {\"in\": 2000, \"out\": 2000}}, \"estimate\": {\"wan\": {\"in\": 6000, \"out\": 6000}}},\n"
-      "    {\"month\": \"2026-04\", \"days\": 0, \"calendardays\": 30, \"running\": false, \"traffic\": null, \"future\": true}\n"
+      "    {\"month\": \"2026-02\", \"days\": 28, \"calendardays\": 28, \"running\": false, "
+      "\"traffic\": {\"wan\": {\"in\": 1000, \"out\": 2000}}},\n"
+      "    {\"month\": \"2026-03\", \"days\": 9, \"calendardays\": 31, \"running\": true, "
+      "\"traffic\": {\"wan\": {\"in\": 2000, \"out\": 2000}}, \"estimate\": {\"wan\": {\"in\": "
+      "6000, \"out\": 6000}}},\n"
+      "    {\"month\": \"2026-04\", \"days\": 0, \"calendardays\": 30, \"running\": false, "
+      "\"traffic\": null, \"future\": true}\n"
       "  ],\n  \"total\": {\"wan\": {\"in\": 3000, \"out\": 4000}}\n}\n",
       formatperiodsjson(report));
 }
 
 TEST(Table, TopDaysRanked) {
-  TopReport report{{"wan"}, {{date(2026, 3, 1), true, false, false, {Sums{5000, 0}}},
-                             {date(2026, 3, 9), true, true, false, {Sums{1, 2}}}}, {5000, 3}};
+  TopReport report{{"wan"},
+                   {{date(2026, 3, 1), true, false, false, {Sums{5000, 0}}},
+                    {date(2026, 3, 9), true, true, false, {Sums{1, 2}}}},
+                   {5000, 3}};
   EXPECT_EQ(
       "                                   wan\n"
       "rank               day   in+out         in  out\n"
       "1           2026-03-01  5.00 kB    5.00 kB  0 B\n"
       "2     2026-03-09 today      3 B        1 B  2 B\n",
       formattoptable(report));
-  EXPECT_NE(std::string::npos, formattopjson(report).find(
-      "{\"rank\": 2, \"date\": \"2026-03-09\", \"today\": true, \"total\": 3, \"traffic\": {\"wan\": {\"in\": 1, \"out\": 2}}}\n  ]"));
+  EXPECT_NE(std::string::npos,
+            formattopjson(report).find(
+                "{\"rank\": 2, \"date\": \"2026-03-09\", \"today\": true, \"total\": 3, "
+                "\"traffic\": {\"wan\": {\"in\": 1, \"out\": 2}}}\n  ]"));
 }
 
 TEST(Table, LongLabelWidensItsPair) {
@@ -185,7 +196,8 @@ TEST(Svg, MonthsChartOutlinesTheEstimateAndMarksTheFuture) {
   report.rows.push_back({"2026-03", 9, 31, true, false, {Sums{2000, 2000}}, {Sums{6000, 6000}}});
   std::string svg = formatsvg(periodchart(report));
   EXPECT_NE(std::string::npos, svg.find("Monthly traffic per label, 2026-02 to 2026-03"));
-  EXPECT_NE(std::string::npos, svg.find("stroke-dasharray=\"3,2\"><title>wan 2026-03 in, estimate: 6.00 kB (6000 bytes)</title>"));
+  EXPECT_NE(std::string::npos, svg.find("stroke-dasharray=\"3,2\"><title>wan 2026-03 in, estimate: "
+                                        "6.00 kB (6000 bytes)</title>"));
   EXPECT_NE(std::string::npos, svg.find(">6 kB</text>"));  // the axis reaches the estimate
   EXPECT_EQ(std::string::npos, svg.find("dated after today"));
   report.rows.push_back({"2031-01", 1, 31, false, true, {Sums{5, 5}}, {}});
