@@ -27,11 +27,13 @@ constexpr int kexceeded = 3;
 
 volatile sig_atomic_t interrupted = 0;
 
-void interrupt(int) { interrupted = 1; }
+void interrupt(int) {
+  interrupted = 1;
+}
 
 // A configuration the daemon would refuse is refused here too (exit status 2).
 std::optional<ReportSetup> loadsetup(const Options& options) {
-  SetupRequest request{options.startupscript, options.config,   options.ratefile,
+  SetupRequest request{options.startupscript, options.config,  options.ratefile,
                        options.todayfile,     options.dayfile, options.historyfile};
   std::string error;
   std::optional<ReportSetup> setup = findsetup(request, error);
@@ -87,13 +89,12 @@ int nothingtoshow() {
 int showview(const Options& options, const Figures& figures, Now now, Problems& problems) {
   std::string text;
   std::optional<Chart> chart;
+  DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
   if (options.view == View::top) {
-    DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
     TopReport report = buildtop(figures, range, now.date, options.top, options.labels, problems);
     text = options.output == Output::json ? formattopjson(report)
                                           : formattoptable(report, options.units);
   } else {
-    DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
     Report report = buildreport(figures, range, now.date, options.labels, problems);
     text = options.output == Output::json ? formatjson(report) : formattable(report, options.units);
     if (options.output == Output::svg) chart = daychart(report, options.units);
@@ -156,7 +157,8 @@ std::vector<std::string> livelabels(const ReportSetup& setup, Problems& problems
   if (!setup.labels.empty()) return setup.labels;
   std::vector<std::string> labels;
   if (std::optional<std::string> text = readrewritten(setup.todayfile, problems))
-    for (const Item& item : parseitems(*text, setup.todayfile, 1, problems)) labels.push_back(item.label);
+    for (const Item& item : parseitems(*text, setup.todayfile, 1, problems))
+      labels.push_back(item.label);
   return labels;
 }
 
@@ -196,12 +198,14 @@ int showlive(const Options& options, const ReportSetup& setup) {
   bool json = options.output == Output::json;
   bool screen = !json && isatty(STDOUT_FILENO);
   std::vector<std::string> shown;
-  for (int refresh = 0; !interrupted && (options.count == 0 || refresh < options.count); ++refresh) {
+  for (int refresh = 0; !interrupted && (options.count == 0 || refresh < options.count);
+       ++refresh) {
     if (refresh > 0) sleeptonextsecond();
     if (interrupted) break;
     Problems problems;
     std::string page = livepage(options, setup, problems);
-    if (screen) page = "\033[H\033[2J" + page;  // like watch: redraw in place
+    if (screen)
+      page = "\033[H\033[2J" + page;  // like watch: redraw in place
     else if (!json && refresh > 0)
       page = "\n" + page;
     fputs(page.c_str(), stdout);

@@ -1,6 +1,8 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <utility>
 
 const char kusage[] =
@@ -131,55 +133,82 @@ struct Parser {
                                         : nullptr;
   }
 
-  // Options that take no value, or one only when written.
+  // Options that take no value, or a count only when one is written;
+  // false in known for any other.
   bool flagoption(std::string_view name, Cursor& cursor, bool& known) {
     known = true;
-    if (name == "--months")
-      return setview(View::months, name) &&
-             number(name, cursor.optionalnumber(), kmaxmonths, options.periods);
-    if (name == "--years")
-      return setview(View::years, name) &&
-             number(name, cursor.optionalnumber(), kmaxyears, options.periods);
-    if (name == "--top")
-      return setview(View::top, name) &&
-             number(name, cursor.optionalnumber(), kmaxtop, options.top);
+    if (name == "--months") return view(View::months, name, cursor, kmaxmonths, options.periods);
+    if (name == "--years") return view(View::years, name, cursor, kmaxyears, options.periods);
+    if (name == "--top") return view(View::top, name, cursor, kmaxtop, options.top);
     if (cursor.inlinevalue && (name == "--json" || name == "--live" || name == "--oneline" ||
                                name == "--estimate" || name == "--help" || name == "-h"))
       return fail(std::string(name) + " takes no value");
     if (name == "--json") return setoutput(Output::json, name);
     if (name == "--live") return setview(View::live, name);
     if (name == "--oneline") return setview(View::oneline, name);
-    if (name == "--estimate")
-      return options.alert.estimate = true, alertonly.emplace_back(name), true;
-    if (name == "--help" || name == "-h") return options.help = true;
-    known = false;
-    return false;
+    if (name == "--estimate") {
+      options.alert.estimate = true;
+      alertonly.emplace_back(name);
+    } else if (name == "--help" || name == "-h") {
+      options.help = true;
+    } else {
+      known = false;
+    }
+    return known;
   }
 
-  bool valueoption(std::string_view name, std::string_view value) {
-    if (std::optional<std::string>* path = pathoption(name))
-      return *path = std::string(value), true;
-    if (name == "--label") return options.labels.emplace_back(value), true;
-    if (name == "--days") return number(name, value, kmaxdays, options.days);
-    if (name == "--count") return number(name, value, 1'000'000, options.count);
-    if (name == "--svg") return options.svgfile = std::string(value), setoutput(Output::svg, name);
-    if (name == "--since") return date(name, value, options.since);
-    if (name == "--until") return date(name, value, options.until);
-    if (name == "--alert") return limit(value);
+  // A view with an optional count after it.
+  bool view(View chosen, std::string_view name, Cursor& cursor, int high, int& count) {
+    return setview(chosen, name) && number(name, cursor.optionalnumber(), high, count);
+  }
+
+  // --units, --period and --direction: one of a few words.
+  bool choiceoption(std::string_view name, std::string_view value) {
     size_t index = 0;
-    if (name == "--units")
-      return choice(name, value, {"si", "iec"}, index) &&
-             (options.units = static_cast<Units>(index), true);
-    if (name == "--period" || name == "--direction") alertonly.emplace_back(name);
+    if (name == "--units") {
+      if (!choice(name, value, {"si", "iec"}, index)) return false;
+      options.units = index == 0 ? Units::si : Units::iec;
+      return true;
+    }
+    alertonly.emplace_back(name);
     if (name == "--period") {
       if (!choice(name, value, {"day", "month"}, index)) return false;
       options.alert.period = index == 0 ? Period::day : Period::month;
       return true;
     }
-    if (name == "--direction")
-      return choice(name, value, {"in", "out", "total"}, index) &&
-             (options.alert.direction = static_cast<Direction>(index), true);
-    return fail("unknown option " + std::string(name));
+    if (!choice(name, value, {"in", "out", "total"}, index)) return false;
+    options.alert.direction = static_cast<Direction>(index);
+    return true;
+  }
+
+  bool valueoption(std::string_view name, std::string_view value) {
+    if (std::optional<std::string>* path = pathoption(name)) {
+      *path = std::string(value);
+      return true;
+    }
+    if (name == "--days") return number(name, value, kmaxdays, options.days);
+    if (name == "--count") return number(name, value, 1'000'000, options.count);
+    if (name == "--since") return date(name, value, options.since);
+    if (name == "--until") return date(name, value, options.until);
+    if (name == "--alert") return limit(value);
+    if (name == "--svg") {
+      options.svgfile = std::string(value);
+      return setoutput(Output::svg, name);
+    }
+    if (name == "--label") {
+      options.labels.emplace_back(value);
+      return true;
+    }
+    return choiceoption(name, value);
+  }
+
+  static bool takesvalue(std::string_view name) {
+    static constexpr std::string_view kvalued[] = {
+        "--config",       "--startup-script", "--rate-file", "--today-file", "--day-file",
+        "--history-file", "--label",          "--days",      "--count",      "--svg",
+        "--since",        "--until",          "--alert",     "--units",      "--period",
+        "--direction"};
+    return std::find(std::begin(kvalued), std::end(kvalued), name) != std::end(kvalued);
   }
 
   // Applies one option; false with error set when it can't be used.
@@ -187,10 +216,7 @@ struct Parser {
     bool known = false;
     bool applied = flagoption(name, cursor, known);
     if (known) return applied;
-    if (!pathoption(name) && name != "--label" && name != "--days" && name != "--count" &&
-        name != "--svg" && name != "--since" && name != "--until" && name != "--alert" &&
-        name != "--units" && name != "--period" && name != "--direction")
-      return fail("unknown option " + std::string(name));
+    if (!takesvalue(name)) return fail("unknown option " + std::string(name));
     std::optional<std::string_view> value = cursor.value();
     if (!value) return fail(std::string(name) + " needs a value");
     return valueoption(name, *value);
