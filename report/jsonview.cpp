@@ -52,14 +52,35 @@ std::string jsonlabels(const std::vector<std::string>& labels) {
 }
 
 // A JSON list of entries, one per line, inside an object of two-space indent.
-std::string jsonlist(const std::vector<std::string>& entries) {
-  std::string out = "[";
-  for (size_t i = 0; i < entries.size(); ++i) out += (i ? ",\n    " : "\n    ") + entries[i];
-  return out + (entries.empty() ? "]" : "\n  ]");
-}
-
 std::string jsontotal(const std::vector<std::string>& labels, const std::vector<Sums>& totals) {
   return traffic(labels, std::vector<std::optional<Sums>>(totals.begin(), totals.end()));
+}
+
+// Appends a JSON list of count entries, one per line, inside an object of
+// two-space indent; entry(i) gives each. Years of rows make a large text,
+// so it grows in place instead of being copied piece by piece.
+template <typename Entry>
+void appendlist(std::string& out, size_t count, Entry entry) {
+  out.append("[");
+  for (size_t i = 0; i < count; ++i) out.append(i ? ",\n    " : "\n    ").append(entry(i));
+  out.append(count == 0 ? "]" : "\n  ]");
+}
+
+// The object that every view prints: its labels, a list under name, and
+// (unless totals is null) the totals.
+template <typename Entry>
+std::string jsonview(const std::vector<std::string>& labels, const char* name, size_t count,
+                     Entry entry, const std::vector<Sums>* totals) {
+  std::string out;
+  out.reserve(256 + count * (96 + 64 * labels.size()));  // about a row's length: one allocation
+  out.append("{\n  \"labels\": ")
+      .append(jsonlabels(labels))
+      .append(",\n  \"")
+      .append(name)
+      .append("\": ");
+  appendlist(out, count, entry);
+  if (totals) out.append(",\n  \"total\": ").append(jsontotal(labels, *totals));
+  return out.append("\n}\n");
 }
 
 std::string jsonperiod(const PeriodReport& report, const PeriodRow& row) {
@@ -82,18 +103,15 @@ int64_t bytespersecond(double kilobytes) {
 }  // namespace
 
 std::string formatjson(const Report& report) {
-  std::vector<std::string> days;
-  for (const ReportDay& day : report.days) days.push_back(jsonday(report.labels, day));
-  return "{\n  \"labels\": " + jsonlabels(report.labels) + ",\n  \"days\": " + jsonlist(days) +
-         ",\n  \"total\": " + jsontotal(report.labels, report.totals) + "\n}\n";
+  return jsonview(
+      report.labels, "days", report.days.size(),
+      [&](size_t i) { return jsonday(report.labels, report.days[i]); }, &report.totals);
 }
 
 std::string formatperiodsjson(const PeriodReport& report) {
-  std::vector<std::string> rows;
-  for (const PeriodRow& row : report.rows) rows.push_back(jsonperiod(report, row));
-  return "{\n  \"labels\": " + jsonlabels(report.labels) + ",\n  \"" +
-         (report.period == Period::year ? "years" : "months") + "\": " + jsonlist(rows) +
-         ",\n  \"total\": " + jsontotal(report.labels, report.totals) + "\n}\n";
+  return jsonview(
+      report.labels, report.period == Period::year ? "years" : "months", report.rows.size(),
+      [&](size_t i) { return jsonperiod(report, report.rows[i]); }, &report.totals);
 }
 
 std::string formatdaysjson(const Figures& figures, Now now, int days,
@@ -107,16 +125,13 @@ std::string formatmonthsjson(const Figures& figures, Now now, int months,
 }
 
 std::string formattopjson(const TopReport& report) {
-  std::vector<std::string> days;
-  for (size_t i = 0; i < report.days.size(); ++i) {
+  auto entry = [&](size_t i) {
     const ReportDay& day = report.days[i];
-    days.push_back("{\"rank\": " + std::to_string(i + 1) + ", \"date\": \"" + formatdate(day.date) +
-                   "\", \"today\": " + jsonflag(day.today) +
-                   ", \"total\": " + widetext(report.totals[i]) +
-                   ", \"traffic\": " + traffic(report.labels, day.counts) + "}");
-  }
-  return "{\n  \"labels\": " + jsonlabels(report.labels) + ",\n  \"top\": " + jsonlist(days) +
-         "\n}\n";
+    return "{\"rank\": " + std::to_string(i + 1) + ", \"date\": \"" + formatdate(day.date) +
+           "\", \"today\": " + jsonflag(day.today) + ", \"total\": " + widetext(report.totals[i]) +
+           ", \"traffic\": " + traffic(report.labels, day.counts) + "}";
+  };
+  return jsonview(report.labels, "top", report.days.size(), entry, nullptr);
 }
 
 std::string formatlivejson(const std::vector<std::string>& labels, const std::vector<Rate>& rates,
