@@ -1,0 +1,78 @@
+#include "reportfiles.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "views.h"
+
+namespace {
+
+using namespace std::chrono;
+
+sys_days date(int y, unsigned m, unsigned d) {
+  return sys_days(year(y) / month(m) / day(d));
+}
+
+// The four files in a temporary directory, removed afterwards.
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/reportfiles.XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    dir = pattern;
+    setup = {{"wan", "lan"}, dir + "/rate", dir + "/today", dir + "/day", dir + "/history"};
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+  void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+  std::string dir;
+  ReportSetup setup;
+};
+
+TEST_F(Files, MonthsReadWhileFoldingEqualMonthsFromLoadedFigures) {
+  write(setup.historyfile,
+        "[2026-01-31] wan 9223372036854775807 1 lan 1 2 \n"
+        "garbage\n"
+        "[2026-02-01] wan 9223372036854775807 3 odd\x1b 4 5 \n"
+        "[2026-02-01] wan 1 1 \n"
+        "[2027-01-01] wan 7 7 \n");
+  write(setup.dayfile, "[2026-02-10] wan 10 20 \n");
+  write(setup.todayfile, "wan 10 20 lan 1 1 ");
+  Now now{date(2026, 2, 10), 3600};
+  for (Period period : {Period::month, Period::year}) {
+    Problems streamed, loaded;
+    std::string fromfiles = formatperiodsjson(loadperiods(setup, period, 3, now, {}, streamed));
+    Figures figures = loadfigures(setup, now, loaded);
+    std::string fromfigures = formatperiodsjson(buildperiods(figures, period, 3, now, {}, loaded));
+    EXPECT_EQ(fromfigures, fromfiles);
+    std::vector<std::string> a, b;
+    for (const Problem& p : streamed) a.push_back(describe(p));
+    for (const Problem& p : loaded) b.push_back(describe(p));
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    EXPECT_EQ(b, a);
+  }
+  Problems problems;
+  std::string json = formatperiodsjson(loadperiods(setup, Period::month, 2, now, {}, problems));
+  EXPECT_NE(std::string::npos, json.find("\"wan\": {\"in\": 9223372036854775818, \"out\": 24}"));
+  EXPECT_NE(std::string::npos, json.find("\"future\": true"));
+}
+
+TEST_F(Files, MissingEmptyAndDirectoryFiles) {
+  Problems problems;
+  EXPECT_FALSE(MappedFile::open(setup.historyfile, problems));
+  write(setup.historyfile, "");
+  std::optional<MappedFile> empty = MappedFile::open(setup.historyfile, problems);
+  ASSERT_TRUE(empty);
+  EXPECT_TRUE(empty->text().empty());
+  EXPECT_FALSE(MappedFile::open(dir, problems));
+  EXPECT_FALSE(readfile(dir, problems));
+  ASSERT_EQ(3u, problems.size());
+  EXPECT_EQ(setup.historyfile + ": cannot read: No such file or directory", describe(problems[0]));
+  EXPECT_EQ(dir + ": cannot read: Is a directory", describe(problems[1]));
+}
+
+}  // namespace
