@@ -18,6 +18,7 @@
 
 #include "ifrecord.h"
 #include "startup.h"
+#include "textsafe.h"
 #include "tokens.h"
 
 #ifndef STARTUP_SCRIPT_FROM_BINDIR
@@ -35,6 +36,41 @@ std::string executabledirectory() {
   return slash == std::string::npos ? "." : text.substr(0, slash == 0 ? 1 : slash);
 }
 
+// The script's standard error, kept in a temporary file while it runs: it
+// may quote the configuration, so it reaches ours made visible, line by line.
+class ScriptErrors {
+ public:
+  ScriptErrors() {
+    const char* dir = getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/byteloom-report.XXXXXX";
+    int fd = mkstemp(path.data());
+    if (fd < 0) return;  // then the script's standard error goes straight to ours
+    close(fd);
+    path_ = path;
+  }
+  ScriptErrors(const ScriptErrors&) = delete;
+  ScriptErrors& operator=(const ScriptErrors&) = delete;
+  ~ScriptErrors() {
+    if (!path_.empty()) unlink(path_.c_str());
+  }
+
+  std::string redirection() const { return path_.empty() ? "" : " 2>" + shellquoted(path_); }
+
+  void show() const {
+    Problems ignored;
+    std::optional<std::string> text = path_.empty() ? std::nullopt : readfile(path_, ignored);
+    for (size_t start = 0; text && start < text->size();) {
+      size_t end = std::min(text->find('\n', start), text->size());
+      fprintf(stderr, "%s\n",
+              visibletext(std::string_view(*text).substr(start, end - start)).c_str());
+      start = end + 1;
+    }
+  }
+
+ private:
+  std::string path_;
+};
+
 // Captures what the script prints, as the daemon does: at most
 // CAPTURESIZE - 2 characters; its standard error reaches ours.
 std::optional<std::string> runscript(const SetupRequest& request, const std::string& script,
@@ -44,7 +80,8 @@ std::optional<std::string> runscript(const SetupRequest& request, const std::str
             " (name one with --startup-script, or give all four --*-file options)";
     return std::nullopt;
   }
-  std::string command = shellquoted(script) + " </dev/null";
+  ScriptErrors errors;
+  std::string command = shellquoted(script) + " </dev/null" + errors.redirection();
   if (request.config) command = "BYTELOOM_CONF=" + shellquoted(*request.config) + " " + command;
   FILE* pipe = popen(command.c_str(), "re");
   if (pipe == nullptr) {
@@ -55,6 +92,7 @@ std::optional<std::string> runscript(const SetupRequest& request, const std::str
   char chunk[4096];
   for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
   pclose(pipe);
+  errors.show();
   if (output.size() > CAPTURESIZE - 2) {
     error = script + " printed more than " + std::to_string(CAPTURESIZE - 2) + " characters";
     return std::nullopt;

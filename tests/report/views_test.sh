@@ -3,9 +3,9 @@
 # statuses, the --oneline fields, JSON read by a real JSON parser, SVG by an
 # XML parser, no escape sequence reaching the terminal, wide sums, the window
 # ending today, a line dated in the future.
-# usage: views_test.sh BYTELOOM_REPORT
+# usage: views_test.sh BYTELOOM_REPORT STARTUP_SCRIPT
 . "$(dirname "$0")/../lib/testlib.sh"
-report=$1
+report=$1 script=$2
 make_workdir
 command -v python3 >/dev/null || skip "python3 is needed to parse JSON and SVG"
 
@@ -75,6 +75,11 @@ for view in "" "--months" "--years" "--top" "--oneline" "--live --count 1" "--la
 done
 r --years > out 2> /dev/null
 grep -qF 'x\x1b[2J\x1b]0;owned\x07\xffy' out || fail "years: the label is not shown escaped: $(cat out)"
+printf 'eth0 %s x\n' "$nasty" > bad.conf
+"$report" --config bad.conf --startup-script "$script" > out 2> err
+check "refused configuration: status" 2 "$?"
+grep -q "$esc" err && fail "the start-up script's complaint lets an escape character through"
+grep -qF 'x\x1b[2J' err || fail "the start-up script's complaint is not shown: $(cat err)"
 r --live --count 1 > out 2> err
 grep -q "rate:1: 'nan' is not a rate" err || fail "a NaN rate is not named: $(cat err)"
 
