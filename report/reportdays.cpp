@@ -52,13 +52,7 @@ std::optional<size_t> columnof(const std::vector<std::string>& labels, const std
   return static_cast<size_t>(column - labels.begin());
 }
 
-void addrecord(ReportDay& day, const DayRecord& record, const std::vector<std::string>& labels) {
-  day.recorded = true;
-  addtocolumns(day.counts, record, labels);
-}
-
-}  // namespace
-
+// Adds a record's items to the columns of their labels; others are left out.
 void addtocolumns(std::vector<std::optional<Sums>>& counts, const DayRecord& record,
                   const std::vector<std::string>& labels) {
   size_t guess = 0;
@@ -71,6 +65,13 @@ void addtocolumns(std::vector<std::optional<Sums>>& counts, const DayRecord& rec
   }
 }
 
+void addrecord(ReportDay& day, const DayRecord& record, const std::vector<std::string>& labels) {
+  day.recorded = true;
+  addtocolumns(day.counts, record, labels);
+}
+
+}  // namespace
+
 std::vector<std::pair<const DayRecord*, bool>> allrecords(const Figures& figures) {
   std::vector<std::pair<const DayRecord*, bool>> records;
   records.reserve(figures.history.size() + 1);
@@ -82,8 +83,7 @@ std::vector<std::pair<const DayRecord*, bool>> allrecords(const Figures& figures
 
 std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
                                     const std::optional<DayRecord>& dayfile,
-                                    const std::vector<DayRecord>& history,
-                                    sys_days localtoday) {
+                                    const std::vector<DayRecord>& history, sys_days localtoday) {
   std::optional<sys_days> archived;
   for (const DayRecord& record : history)
     if (!archived || record.date > *archived) archived = record.date;

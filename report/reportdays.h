@@ -89,11 +89,6 @@ std::vector<ReportDay> folddates(const Figures& figures, const std::vector<std::
 Report buildreport(const Figures& figures, DayRange range, std::chrono::sys_days today,
                    const std::vector<std::string>& only, Problems& problems);
 
-// Adds a record's items to the columns of their labels; items of other
-// labels are left out.
-void addtocolumns(std::vector<std::optional<Sums>>& counts, const DayRecord& record,
-                  const std::vector<std::string>& labels);
-
 // The history's records and the running day (flagged true), in file order.
 std::vector<std::pair<const DayRecord*, bool>> allrecords(const Figures& figures);
 
