@@ -115,26 +115,6 @@ void parseitemviews(std::string_view text, std::string_view file, size_t line, P
   }
 }
 
-// The first line of each date met so far, kept sorted. A history is written
-// in date order, so a new date nearly always goes at the end.
-class FirstLines {
- public:
-  // The first line of date: line itself when the date is new.
-  size_t add(std::chrono::sys_days date, size_t line) {
-    if (lines_.empty() || lines_.back().first < date) {
-      lines_.emplace_back(date, line);
-      return line;
-    }
-    auto at = std::lower_bound(lines_.begin(), lines_.end(), std::make_pair(date, size_t{0}));
-    if (at != lines_.end() && at->first == date) return at->second;
-    lines_.emplace(at, date, line);
-    return line;
-  }
-
- private:
-  std::vector<std::pair<std::chrono::sys_days, size_t>> lines_;
-};
-
 Items ownitems(const std::vector<ItemView>& views) {
   Items items;
   items.reserve(views.size());
@@ -182,24 +162,54 @@ std::optional<DayRecord> parsedayline(std::string_view text, std::string_view fi
                    line};
 }
 
+HistoryScanner::HistoryScanner(std::string_view file, Problems& problems,
+                               std::function<void(const DayLineView&)> visit)
+    : file_(file), problems_(problems), visit_(std::move(visit)) {}
+
+void HistoryScanner::feed(std::string_view piece) {
+  size_t first = lines_;
+  eachline(piece, [&](std::string_view line, size_t number) {
+    lines_ = first + number;
+    readline(line, lines_);
+  });
+  blank_ = blank_ && isblankline(piece);
+}
+
+void HistoryScanner::finish() {
+  if (!any_ && blank_) problems_.push_back({file_, 0, "empty"});
+}
+
+void HistoryScanner::readline(std::string_view line, size_t number) {
+  if (isblankline(line)) return;
+  auto stamp = readstamp(line, file_, number, problems_);
+  if (!stamp) return;
+  parseitemviews(line.substr(stamp->second), file_, number, problems_, items_);
+  if (size_t seen = firstline(stamp->first, number); seen != number)
+    problems_.push_back({file_, number,
+                         formatdate(stamp->first) + " is also on line " + std::to_string(seen) +
+                             "; the figures are added"});
+  any_ = true;
+  visit_(DayLineView{stamp->first, number, items_});
+}
+
+// A history is written in date order, so a new date nearly always goes at the end.
+size_t HistoryScanner::firstline(std::chrono::sys_days date, size_t number) {
+  if (firstlines_.empty() || firstlines_.back().first < date) {
+    firstlines_.emplace_back(date, number);
+    return number;
+  }
+  auto at =
+      std::lower_bound(firstlines_.begin(), firstlines_.end(), std::make_pair(date, size_t{0}));
+  if (at != firstlines_.end() && at->first == date) return at->second;
+  firstlines_.emplace(at, date, number);
+  return number;
+}
+
 void scanhistory(std::string_view text, std::string_view file, Problems& problems,
                  const std::function<void(const DayLineView&)>& visit) {
-  FirstLines firstlines;
-  std::vector<ItemView> items;
-  bool any = false;
-  eachline(text, [&](std::string_view line, size_t number) {
-    if (isblankline(line)) return;
-    auto stamp = readstamp(line, file, number, problems);
-    if (!stamp) return;
-    parseitemviews(line.substr(stamp->second), file, number, problems, items);
-    if (size_t seen = firstlines.add(stamp->first, number); seen != number)
-      problems.push_back({std::string(file), number,
-                          formatdate(stamp->first) + " is also on line " + std::to_string(seen) +
-                              "; the figures are added"});
-    any = true;
-    visit(DayLineView{stamp->first, number, items});
-  });
-  if (!any && isblankline(text)) problems.push_back({std::string(file), 0, "empty"});
+  HistoryScanner scanner(file, problems, visit);
+  scanner.feed(text);
+  scanner.finish();
 }
 
 std::vector<DayRecord> parsehistory(std::string_view text, std::string_view file,

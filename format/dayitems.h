@@ -75,6 +75,34 @@ std::vector<DayRecord> parsehistory(std::string_view text, std::string_view file
 void scanhistory(std::string_view text, std::string_view file, Problems& problems,
                  const std::function<void(const DayLineView&)>& visit);
 
+// The same for a history that arrives in pieces of whole lines (read a block
+// at a time): the line numbers go on from piece to piece.
+class HistoryScanner {
+ public:
+  HistoryScanner(std::string_view file, Problems& problems,
+                 std::function<void(const DayLineView&)> visit);
+
+  // Reads the lines of piece; only the last piece may end without a newline.
+  void feed(std::string_view piece);
+
+  // Names an empty history; call once, after the last piece.
+  void finish();
+
+ private:
+  void readline(std::string_view line, size_t number);
+  // The first line of date so far: number itself when the date is new.
+  size_t firstline(std::chrono::sys_days date, size_t number);
+
+  std::string file_;
+  Problems& problems_;
+  std::function<void(const DayLineView&)> visit_;
+  size_t lines_ = 0;
+  bool any_ = false;   // a valid day line was read
+  bool blank_ = true;  // nothing but blanks so far
+  std::vector<ItemView> items_;
+  std::vector<std::pair<std::chrono::sys_days, size_t>> firstlines_;  // sorted by date
+};
+
 // The persistent day file: its first non-blank line.
 std::optional<DayRecord> parsedayfile(std::string_view text, std::string_view file,
                                       Problems& problems);

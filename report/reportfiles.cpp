@@ -1,7 +1,6 @@
 #include "reportfiles.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -11,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -104,6 +101,17 @@ std::optional<std::string> runscript(const SetupRequest& request, const std::str
   return output;
 }
 
+// A descriptor for reading path, or -1 with a problem naming it.
+int openforreading(const std::string& path, Problems& problems) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat status {};
+  if (fd >= 0 && fstat(fd, &status) == 0 && !S_ISDIR(status.st_mode)) return fd;
+  int error = fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : errno;
+  problems.push_back({path, 0, std::string("cannot read: ") + strerror(error)});
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
 void applyoverrides(const SetupRequest& request, ReportSetup& setup) {
   if (request.ratefile) setup.ratefile = *request.ratefile;
   if (request.todayfile) setup.todayfile = *request.todayfile;
@@ -113,38 +121,33 @@ void applyoverrides(const SetupRequest& request, ReportSetup& setup) {
 
 }  // namespace
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : address_(std::exchange(other.address_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-MappedFile::~MappedFile() {
-  if (address_ != nullptr) munmap(address_, size_);
-}
-
-std::optional<MappedFile> MappedFile::open(const std::string& path, Problems& problems) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat status {};
-  if (fd < 0 || fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-    problems.push_back({path, 0,
-                        std::string("cannot read: ") +
-                            strerror(fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : errno)});
-    if (fd >= 0) close(fd);
-    return std::nullopt;
-  }
-  MappedFile file;
-  if (status.st_size > 0) {
-    // Populated at once: one call instead of a page fault per page.
-    void* address = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ,
-                         MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (address == MAP_FAILED) {
+bool scanfile(const std::string& path, HistoryScanner& scanner, Problems& problems) {
+  int fd = openforreading(path, problems);
+  if (fd < 0) return false;
+  // A block at a time, handed on in whole lines: the memory stays small
+  // however long the history grows.
+  std::string buffer(size_t{1} << 16, '\0');
+  size_t held = 0;
+  for (;;) {
+    if (held == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
+    ssize_t n = read(fd, buffer.data() + held, buffer.size() - held);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
       problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
       close(fd);
-      return std::nullopt;
+      return false;
     }
-    file.address_ = address;
-    file.size_ = static_cast<size_t>(status.st_size);
+    if (n == 0) break;
+    held += static_cast<size_t>(n);
+    size_t end = std::string_view(buffer.data(), held).rfind('\n');
+    if (end == std::string_view::npos) continue;
+    scanner.feed({buffer.data(), end + 1});
+    held -= end + 1;
+    std::memmove(buffer.data(), buffer.data() + end + 1, held);  // the line begun
   }
   close(fd);
-  return file;
+  scanner.feed({buffer.data(), held});
+  return true;
 }
 
 std::string defaultstartupscript() {
@@ -174,18 +177,9 @@ std::optional<ReportSetup> findsetup(const SetupRequest& request, std::string& e
 }
 
 std::optional<std::string> readfile(const std::string& path, Problems& problems) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat status {};
-  if (fd < 0 || fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-    problems.push_back(
-        {path, 0,
-         std::string("cannot read: ") + strerror(S_ISDIR(status.st_mode) ? EISDIR : errno)});
-    if (fd >= 0) close(fd);
-    return std::nullopt;
-  }
-  // One read of the whole file into one buffer, sized by its length; a
-  // file that grows meanwhile is read to its end.
-  std::string text(static_cast<size_t>(std::max<off_t>(status.st_size, 0)) + 1, '\0');
+  int fd = openforreading(path, problems);
+  if (fd < 0) return std::nullopt;
+  std::string text(4096, '\0');
   size_t length = 0;
   for (ssize_t n; (n = read(fd, text.data() + length, text.size() - length)) != 0;) {
     if (n < 0 && errno == EINTR) continue;
@@ -245,8 +239,13 @@ std::optional<DayRecord> loadrunningday(const ReportSetup& setup,
 
 Figures loadfigures(const ReportSetup& setup, Now now, Problems& problems) {
   Figures figures{setup.labels, {}, std::nullopt};
-  if (std::optional<MappedFile> history = MappedFile::open(setup.historyfile, problems))
-    figures.history = parsehistory(history->text(), setup.historyfile, problems);
+  HistoryScanner scanner(setup.historyfile, problems, [&](const DayLineView& line) {
+    Items items;
+    items.reserve(line.items.size());
+    for (const ItemView& item : line.items) items.push_back({std::string(item.label), item.counts});
+    figures.history.push_back({line.date, std::move(items), line.line});
+  });
+  if (scanfile(setup.historyfile, scanner, problems)) scanner.finish();
   futureproblems(figures.history, now.date, setup.historyfile, problems);
   std::optional<std::chrono::sys_days> archived;
   for (const DayRecord& record : figures.history)
@@ -259,13 +258,13 @@ PeriodReport loadperiods(const ReportSetup& setup, Period period, int count, Now
                          const std::vector<std::string>& only, Problems& problems) {
   PeriodFolder folder(period, count, now, setup.labels, only);
   std::optional<std::chrono::sys_days> archived;
-  if (std::optional<MappedFile> history = MappedFile::open(setup.historyfile, problems))
-    scanhistory(history->text(), setup.historyfile, problems, [&](const DayLineView& line) {
-      if (line.date > now.date)
-        problems.push_back(futureproblem(line.date, now.date, setup.historyfile, line.line));
-      if (!archived || line.date > *archived) archived = line.date;
-      folder.addday(line.date, line.items);
-    });
+  HistoryScanner scanner(setup.historyfile, problems, [&](const DayLineView& line) {
+    if (line.date > now.date)
+      problems.push_back(futureproblem(line.date, now.date, setup.historyfile, line.line));
+    if (!archived || line.date > *archived) archived = line.date;
+    folder.addday(line.date, line.items);
+  });
+  if (scanfile(setup.historyfile, scanner, problems)) scanner.finish();
   if (std::optional<DayRecord> today = loadrunningday(setup, archived, now, problems))
     folder.addday(today->date, today->items);
   return folder.finish(problems);

@@ -34,23 +34,9 @@ std::string defaultstartupscript();
 // output the daemon would refuse or a script that can't be run.
 std::optional<ReportSetup> findsetup(const SetupRequest& request, std::string& error);
 
-// A file mapped read-only into memory, for as long as the object lives. The
-// history is only ever appended to, so what was mapped stays readable.
-class MappedFile {
- public:
-  // The file mapped, or nullopt with a problem naming it.
-  static std::optional<MappedFile> open(const std::string& path, Problems& problems);
-  MappedFile(MappedFile&& other) noexcept;
-  MappedFile& operator=(MappedFile&&) = delete;
-  ~MappedFile();
-
-  std::string_view text() const { return {static_cast<const char*>(address_), size_}; }
-
- private:
-  MappedFile() = default;
-  void* address_ = nullptr;
-  size_t size_ = 0;
-};
+// Reads the file at path into scanner a block at a time, in whole lines;
+// false, with a problem naming it, when it can't be read.
+bool scanfile(const std::string& path, HistoryScanner& scanner, Problems& problems);
 
 // The whole file, or nullopt with a problem naming it.
 std::optional<std::string> readfile(const std::string& path, Problems& problems);
@@ -69,7 +55,7 @@ std::optional<DayRecord> loadrunningday(const ReportSetup& setup,
                                         std::optional<std::chrono::sys_days> archived, Now now,
                                         Problems& problems);
 
-// The month or year view straight from setup's files: the history is mapped
+// The month or year view straight from setup's files: the history is read
 // and folded while it is read, in one pass, without keeping its lines.
 PeriodReport loadperiods(const ReportSetup& setup, Period period, int count, Now now,
                          const std::vector<std::string>& only, Problems& problems);

@@ -61,18 +61,34 @@ TEST_F(Files, MonthsReadWhileFoldingEqualMonthsFromLoadedFigures) {
   EXPECT_NE(std::string::npos, json.find("\"future\": true"));
 }
 
-TEST_F(Files, MissingEmptyAndDirectoryFiles) {
+TEST_F(Files, LongLinesAcrossBlocksMissingEmptyAndDirectoryFiles) {
+  // Lines far longer than a block, and a last line without a newline.
+  std::string items;
+  for (int i = 0; i < 5000; ++i) items += "label" + std::to_string(i) + " 1 2 ";
+  write(setup.historyfile,
+        "[2026-01-01] " + items + "\n\n[2026-01-02] " + items + "\n[2026-01-03] a 1 2");
   Problems problems;
-  EXPECT_FALSE(MappedFile::open(setup.historyfile, problems));
+  std::vector<std::string> seen;
+  HistoryScanner scanner(setup.historyfile, problems, [&](const DayLineView& line) {
+    seen.push_back(formatdate(line.date) + ":" + std::to_string(line.line) + ":" +
+                   std::to_string(line.items.size()));
+  });
+  ASSERT_TRUE(scanfile(setup.historyfile, scanner, problems));
+  scanner.finish();
+  EXPECT_EQ((std::vector<std::string>{"2026-01-01:1:5000", "2026-01-02:3:5000", "2026-01-03:4:1"}),
+            seen);
+  EXPECT_TRUE(problems.empty());
+
   write(setup.historyfile, "");
-  std::optional<MappedFile> empty = MappedFile::open(setup.historyfile, problems);
-  ASSERT_TRUE(empty);
-  EXPECT_TRUE(empty->text().empty());
-  EXPECT_FALSE(MappedFile::open(dir, problems));
+  HistoryScanner empty(setup.historyfile, problems, [](const DayLineView&) {});
+  ASSERT_TRUE(scanfile(setup.historyfile, empty, problems));
+  empty.finish();
+  EXPECT_FALSE(scanfile(dir + "/none", empty, problems));
   EXPECT_FALSE(readfile(dir, problems));
   ASSERT_EQ(3u, problems.size());
-  EXPECT_EQ(setup.historyfile + ": cannot read: No such file or directory", describe(problems[0]));
-  EXPECT_EQ(dir + ": cannot read: Is a directory", describe(problems[1]));
+  EXPECT_EQ(setup.historyfile + ": empty", describe(problems[0]));
+  EXPECT_EQ(dir + "/none: cannot read: No such file or directory", describe(problems[1]));
+  EXPECT_EQ(dir + ": cannot read: Is a directory", describe(problems[2]));
 }
 
 }  // namespace
