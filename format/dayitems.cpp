@@ -205,6 +205,10 @@ size_t HistoryScanner::firstline(std::chrono::sys_days date, size_t number) {
   return number;
 }
 
+DayRecord torecord(const DayLineView& line) {
+  return {line.date, ownitems(line.items), line.line};
+}
+
 void scanhistory(std::string_view text, std::string_view file, Problems& problems,
                  const std::function<void(const DayLineView&)>& visit) {
   HistoryScanner scanner(file, problems, visit);
@@ -216,9 +220,8 @@ std::vector<DayRecord> parsehistory(std::string_view text, std::string_view file
                                     Problems& problems) {
   std::vector<DayRecord> records;
   records.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-  scanhistory(text, file, problems, [&](const DayLineView& view) {
-    records.push_back({view.date, ownitems(view.items), view.line});
-  });
+  scanhistory(text, file, problems,
+              [&](const DayLineView& view) { records.push_back(torecord(view)); });
   return records;
 }
 

@@ -75,6 +75,9 @@ std::vector<DayRecord> parsehistory(std::string_view text, std::string_view file
 void scanhistory(std::string_view text, std::string_view file, Problems& problems,
                  const std::function<void(const DayLineView&)>& visit);
 
+// The line as a record that holds its own copy of the labels.
+DayRecord torecord(const DayLineView& line);
+
 // The same for a history that arrives in pieces of whole lines (read a block
 // at a time): the line numbers go on from piece to piece.
 class HistoryScanner {

@@ -240,10 +240,7 @@ std::optional<DayRecord> loadrunningday(const ReportSetup& setup,
 Figures loadfigures(const ReportSetup& setup, Now now, Problems& problems) {
   Figures figures{setup.labels, {}, std::nullopt};
   HistoryScanner scanner(setup.historyfile, problems, [&](const DayLineView& line) {
-    Items items;
-    items.reserve(line.items.size());
-    for (const ItemView& item : line.items) items.push_back({std::string(item.label), item.counts});
-    figures.history.push_back({line.date, std::move(items), line.line});
+    figures.history.push_back(torecord(line));
   });
   if (scanfile(setup.historyfile, scanner, problems)) scanner.finish();
   futureproblems(figures.history, now.date, setup.historyfile, problems);
