@@ -66,20 +66,22 @@ struct Parser {
     return false;
   }
 
-  bool setview(View view, std::string_view name) {
-    if (viewname && *viewname != name)
-      return fail(*viewname + " and " + std::string(name) + " don't go together");
-    viewname = std::string(name);
-    options.view = view;
+  // Sets into to value for the option name, unless another option did.
+  template <typename T>
+  bool setonce(std::optional<std::string>& setby, T& into, T value, std::string_view name) {
+    if (setby && *setby != name)
+      return fail(*setby + " and " + std::string(name) + " don't go together");
+    setby = std::string(name);
+    into = value;
     return true;
   }
 
+  bool setview(View view, std::string_view name) {
+    return setonce(viewname, options.view, view, name);
+  }
+
   bool setoutput(Output output, std::string_view name) {
-    if (outputname && *outputname != name)
-      return fail(*outputname + " and " + std::string(name) + " don't go together");
-    outputname = std::string(name);
-    options.output = output;
-    return true;
+    return setonce(outputname, options.output, output, name);
   }
 
   bool number(std::string_view name, std::optional<std::string_view> value, int high, int& into) {
