@@ -16,39 +16,12 @@ fail() {
 
 mkdir -p "$work/bin" "$work/fakebin" "$work/files"
 cp "$daemon" "$work/bin/byteloom"
-cat >"$work/bin/getbyteloomheaders.sh" <<SCRIPT
-#!/bin/sh
-echo "eth0 eth1"
-echo "$work/files/rate"
-echo "$work/files/today"
-echo "$work/files/day"
-echo "$work/files/history"
-echo "wan lan"
-SCRIPT
-cat >"$work/fakebin/iptables" <<'SCRIPT'
-#!/bin/sh
-case "$*" in
-*RTCHARTS_IN*) cat <<LISTING ;;
-Chain RTCHARTS_IN (1 references)
-    pkts      bytes target     prot opt in     out     source               destination
-     812   904311 RETURN     all  --  eth0   *       0.0.0.0/0            0.0.0.0/0
-LISTING
-*RTCHARTS_OUT*) cat <<LISTING ;;
-Chain RTCHARTS_OUT (1 references)
-    pkts      bytes target     prot opt in     out     source               destination
-     640    51200 RETURN     all  --  *      eth0    0.0.0.0/0            0.0.0.0/0
-LISTING
-esac
-SCRIPT
-chmod +x "$work/bin/getbyteloomheaders.sh" "$work/fakebin/iptables"
-cat >"$work/byteloom.conf" <<CONF
-eth0 wan
-eth1 lan
-RATE_FILE=$work/files/rate
-TODAY_FILE=$work/files/today
-DAY_FILE=$work/files/day
-HISTORY_FILE=$work/files/history
-CONF
+write_startup_script "$work/bin/getbyteloomheaders.sh" "eth0 eth1" "wan lan" "$work/files"
+fake_iptables "$work/fakebin"
+echo "     812   904311 RETURN     all  --  eth0   *       0.0.0.0/0            0.0.0.0/0" \
+  >"$work/listings/RTCHARTS_IN.always"
+echo "     640    51200 RETURN     all  --  *      eth0    0.0.0.0/0            0.0.0.0/0" \
+  >"$work/listings/RTCHARTS_OUT.always"
 
 before=$(date -d '-2 days' +%F)
 yesterday=$(date -d '-1 day' +%F)
