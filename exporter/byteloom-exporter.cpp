@@ -1,0 +1,133 @@
+// byteloom-exporter: serves byteloom's figures over HTTP for Prometheus, as
+// JSON and as a live page. It reads the daemon's files and never writes them.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "basicauth.h"
+#include "exporterapp.h"
+#include "exporteroptions.h"
+#include "figures.h"
+#include "httpserver.h"
+#include "reportconfig.h"
+
+namespace {
+
+std::optional<std::string> readtext(const std::string& path) {
+  std::ifstream stream(path, std::ios::binary);
+  if (!stream) return std::nullopt;
+  std::ostringstream text;
+  text << stream.rdbuf();
+  return text.str();
+}
+
+void printproblems(const Problems& problems) {
+  for (const Problem& problem : problems)
+    fprintf(stderr, "byteloom-exporter: %s\n", describe(problem).c_str());
+}
+
+ReportConfig loadconfig(const ExporterOptions& options, Problems& problems) {
+  const char* environment = getenv("BYTELOOM_CONF");
+  std::string path = options.config ? *options.config
+                     : environment && *environment ? environment
+                                                   : kdefaultconfig;
+  std::optional<std::string> text = readtext(path);
+  if (!text) problems.push_back({path, 0, "cannot read"});
+  ReportConfig config = text ? parseconfig(*text, path, problems) : ReportConfig{};
+  if (options.ratefile) config.ratefile = *options.ratefile;
+  if (options.todayfile) config.todayfile = *options.todayfile;
+  if (options.dayfile) config.dayfile = *options.dayfile;
+  if (options.historyfile) config.historyfile = *options.historyfile;
+  return config;
+}
+
+// The credentials of --auth-file; false when it is given but unusable.
+bool loadcredentials(const ExporterOptions& options, std::vector<Credential>& credentials) {
+  if (!options.authfile) return true;
+  std::optional<std::string> text = readtext(*options.authfile);
+  Problems problems;
+  if (text) credentials = parseauthfile(*text, *options.authfile, problems);
+  printproblems(problems);
+  if (!text || credentials.empty()) {
+    fprintf(stderr, "byteloom-exporter: %s: no usable user:hash line\n", options.authfile->c_str());
+    return false;
+  }
+  return true;
+}
+
+// The settings of every listening address; false when TLS files can't be read.
+bool loadsettings(const ExporterOptions& options, ServerSettings& settings) {
+  settings.threads = options.threads;
+  settings.connectionlimit = options.connectionlimit;
+  settings.timeout = options.timeout;
+  settings.requestlimit = options.requestlimit;
+  if (!options.tlscert) return true;
+  std::optional<std::string> cert = readtext(*options.tlscert), key = readtext(*options.tlskey);
+  if (!cert || !key) {
+    fprintf(stderr, "byteloom-exporter: cannot read %s\n",
+            (!cert ? options.tlscert : options.tlskey)->c_str());
+    return false;
+  }
+  settings.tlscert = *cert;
+  settings.tlskey = *key;
+  return true;
+}
+
+int waitforsignal() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  int received = 0;
+  sigwait(&signals, &received);
+  return 0;
+}
+
+int serve(const ExporterOptions& options) {
+  std::vector<Credential> credentials;
+  ServerSettings settings;
+  if (!loadcredentials(options, credentials) || !loadsettings(options, settings)) return 1;
+  Problems problems;
+  Figures figures(loadconfig(options, problems));
+  printproblems(problems);
+  ExporterApp app(figures, credentials);
+  HttpServer server([&app](const HttpRequest& request) { return app.handle(request); });
+  std::vector<std::string> addresses = options.listen;
+  if (addresses.empty()) addresses.push_back("127.0.0.1:" + std::to_string(kdefaultport));
+  for (const std::string& text : addresses) {
+    std::string error;
+    if (!server.listen(*parselisten(text), settings, error)) {
+      fprintf(stderr, "byteloom-exporter: %s: %s\n", text.c_str(), error.c_str());
+      return 1;
+    }
+    fprintf(stderr, "byteloom-exporter: listening on %s%s\n", text.c_str(), settings.tlscert.empty() ? "" : " (TLS)");
+  }
+  return waitforsignal();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Blocked before the server's threads start, so that they inherit the mask
+  // and only sigwait receives them.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  std::string error;
+  std::optional<ExporterOptions> options =
+      parseexporteroptions(std::vector<std::string_view>(argv + 1, argv + argc), error);
+  if (!options) {
+    fprintf(stderr, "byteloom-exporter: %s\n%s", error.c_str(), kexporterusage);
+    return 2;
+  }
+  if (options->help) {
+    fputs(kexporterusage, stdout);
+    return 0;
+  }
+  return serve(*options);
+}

@@ -1,0 +1,115 @@
+#include "exporterapp.h"
+
+#include "metrics.h"
+#include "options.h"
+#include "svgchart.h"
+#include "views.h"
+
+namespace {
+
+constexpr size_t kacceptedlimit = 32;
+
+HttpReply text(int status, std::string body) {
+  HttpReply reply;
+  reply.status = status;
+  reply.body = std::move(body);
+  return reply;
+}
+
+HttpReply json(std::string body) {
+  HttpReply reply;
+  reply.contenttype = "application/json";
+  reply.body = std::move(body);
+  return reply;
+}
+
+// The report's default number of days for its JSON or chart view.
+int defaultdays(Mode mode) {
+  Options options;
+  options.mode = mode;
+  return effectivedays(options);
+}
+
+void addcommonheaders(HttpReply& reply) {
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  reply.headers.emplace_back("X-Content-Type-Options", "nosniff");
+}
+
+}  // namespace
+
+ExporterApp::ExporterApp(Figures& figures, std::vector<Credential> credentials)
+    : figures_(figures), credentials_(std::move(credentials)) {}
+
+// A password check costs a slow hash, so a header that passed is kept and
+// later compared as it is (in constant time) instead of hashed again.
+bool ExporterApp::authorized(std::string_view header) {
+  {
+    std::lock_guard guard(lock_);
+    bool known = false;
+    for (const std::string& accepted : accepted_) known |= equalconstanttime(accepted, header);
+    if (known) return true;
+  }
+  std::optional<std::pair<std::string, std::string>> given = parsebasicauth(header);
+  if (!given || !checkpassword(credentials_, given->first, given->second)) return false;
+  std::lock_guard guard(lock_);
+  if (accepted_.size() >= kacceptedlimit) accepted_.erase(accepted_.begin());
+  accepted_.emplace_back(header);
+  return true;
+}
+
+HttpReply ExporterApp::handle(const HttpRequest& request) {
+  Route found = route(request.method, request.path, request.query);
+  HttpReply reply;
+  if (found.status != 200) {
+    reply = text(found.status, validutf8(found.message));
+    if (found.allowedmethods) reply.headers.emplace_back("Allow", "GET, HEAD");
+  } else if (!credentials_.empty() && !authorized(request.authorization)) {
+    reply = text(401, "wrong or missing credentials\n");
+    reply.headers.emplace_back("WWW-Authenticate", "Basic realm=\"byteloom\", charset=\"UTF-8\"");
+  } else {
+    reply = serve(found, request);
+  }
+  addcommonheaders(reply);
+  return reply;
+}
+
+HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
+  if (found.endpoint == Endpoint::page) {
+    HttpReply reply;
+    reply.contenttype = "text/html; charset=utf-8";
+    reply.body = kpagehtml;
+    reply.headers.emplace_back("Content-Security-Policy",
+                               "default-src 'self'; img-src 'self' blob:; style-src 'self' 'unsafe-inline'");
+    return reply;
+  }
+  if (found.endpoint == Endpoint::script) {
+    HttpReply reply;
+    reply.contenttype = "text/javascript; charset=utf-8";
+    reply.body = kpagejs;
+    return reply;
+  }
+  Reading reading = figures_.read();
+  switch (found.endpoint) {
+    case Endpoint::metrics: {
+      bool openmetrics = wantsopenmetrics(request.accept);
+      HttpReply reply;
+      reply.contenttype = openmetrics ? kopenmetricstype : kprometheustype;
+      reply.body = formatmetrics(figures_.metrics(reading), openmetrics);
+      return reply;
+    }
+    case Endpoint::days:
+      return json(formatjson(figures_.report(reading, found.days ? found.days : defaultdays(Mode::json))));
+    case Endpoint::today:
+      return json(formatjson(figures_.todayreport(reading)));
+    case Endpoint::rates:
+      return json(figures_.ratesjson(reading));
+    case Endpoint::chart: {
+      HttpReply reply;
+      reply.contenttype = "image/svg+xml";
+      reply.body = formatsvg(figures_.report(reading, found.days ? found.days : defaultdays(Mode::svg)));
+      return reply;
+    }
+    default:
+      return text(404, "not available in this build\n");
+  }
+}

@@ -1,0 +1,229 @@
+#include "figures.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "views.h"
+
+namespace {
+
+FileStamp stampof(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_size,
+          static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+double seconds(const FileStamp& stamp) { return static_cast<double>(stamp.mtimens) / 1e9; }
+
+// An open file, closed on every path.
+struct OpenFile {
+  int fd = -1;
+  explicit OpenFile(const std::string& path) : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~OpenFile() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+std::optional<std::string> readall(int fd, const std::string& path, Problems& problems) {
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
+      return std::nullopt;
+    }
+    if (got == 0) return text;
+    text.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+// The file's text and stamp; nullopt, with a problem, when it can't be read.
+std::optional<std::string> readstamped(const std::string& path, FileStamp& stamp,
+                                       Problems& problems) {
+  OpenFile file(path);
+  struct stat info {};
+  if (file.fd < 0 || fstat(file.fd, &info) != 0) {
+    problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
+    return std::nullopt;
+  }
+  stamp = stampof(info);
+  return readall(file.fd, path, problems);
+}
+
+bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
+
+// The daemon truncates and rewrites the rate and today files in place every
+// second; a read in between finds nothing, so an empty file is read again.
+std::optional<std::string> readrewritten(const std::string& path, FileStamp& stamp,
+                                         Problems& problems) {
+  std::optional<std::string> text = readstamped(path, stamp, problems);
+  for (int retry = 0; retry < 3 && text && blank(*text); ++retry) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    text = readstamped(path, stamp, problems);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::chrono::sys_days localtoday() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  time_t secondsnow = now.tv_sec;
+  tm local{};
+  localtime_r(&secondsnow, &local);
+  using namespace std::chrono;
+  return sys_days(year_month_day(year(local.tm_year + 1900),
+                                 month(static_cast<unsigned>(local.tm_mon + 1)),
+                                 day(static_cast<unsigned>(local.tm_mday))));
+}
+
+Figures::Figures(ReportConfig config) : config_(std::move(config)) {}
+
+std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
+  struct stat info {};
+  bool present = stat(config_.historyfile.c_str(), &info) == 0;
+  std::lock_guard guard(lock_);
+  if (present && history_ && history_->stamp == stampof(info)) return history_;
+  auto parsed = std::make_shared<ParsedHistory>();
+  Problems found;
+  if (std::optional<std::string> text = readstamped(config_.historyfile, parsed->stamp, found))
+    parsed->days = parsehistory(*text, config_.historyfile, found);
+  parsed->sums = historysums(parsed->days);
+  for (const DayRecord& record : parsed->days)
+    if (!parsed->newest || record.date > *parsed->newest) parsed->newest = record.date;
+  // A parse's problems count once, not once per scrape of the same file.
+  errors_["history"] += found.size();
+  problems.insert(problems.end(), found.begin(), found.end());
+  history_ = parsed;
+  return parsed;
+}
+
+std::optional<DayRecord> Figures::dayfile(Problems& problems, std::optional<double>& mtime) {
+  struct stat info {};
+  bool present = stat(config_.dayfile.c_str(), &info) == 0;
+  std::lock_guard guard(lock_);
+  if (present && daystamp_ == stampof(info)) {
+    mtime = seconds(daystamp_);
+    return day_;
+  }
+  Problems found;
+  FileStamp stamp;
+  std::optional<std::string> text = readstamped(config_.dayfile, stamp, found);
+  day_ = text ? parsedayfile(*text, config_.dayfile, found) : std::nullopt;
+  daystamp_ = text ? stamp : FileStamp{};
+  if (text) mtime = seconds(stamp);
+  errors_["day"] += found.size();
+  problems.insert(problems.end(), found.begin(), found.end());
+  return day_;
+}
+
+Reading Figures::read() {
+  Reading reading;
+  std::optional<double> daymtime;
+  reading.dayfile = dayfile(reading.problems, daymtime);
+  reading.history = history(reading.problems);
+  Problems found;
+  FileStamp stamp;
+  if (std::optional<std::string> text = readrewritten(config_.todayfile, stamp, found)) {
+    reading.todaymtime = seconds(stamp);
+    reading.todayitems = wholeitems(*text, config_.todayfile, found);
+    if (!reading.todayitems) found.push_back({config_.todayfile, 0, "empty"});
+  }
+  // A daemon writes the today file every second and the day file once a
+  // minute; a today file older than the day file by more than a cycle was
+  // left from before a restart.
+  reading.todaystale = reading.todaymtime && daymtime && *reading.todaymtime + 2 < *daymtime;
+  size_t todayproblems = found.size();
+  if (std::optional<std::string> text = readrewritten(config_.ratefile, stamp, found))
+    reading.rates = parserates(*text, config_.ratefile, found);
+  std::lock_guard guard(lock_);
+  errors_["today"] += todayproblems;
+  errors_["rate"] += found.size() - todayproblems;
+  reading.problems.insert(reading.problems.end(), found.begin(), found.end());
+  return reading;
+}
+
+namespace {
+
+// The configured labels in order, then any other label with figures.
+std::vector<std::string> metriclabels(const std::vector<std::string>& configured,
+                                      const LabelSums& totals) {
+  std::vector<std::string> labels = configured;
+  for (const auto& [label, counts] : totals)
+    if (std::find(labels.begin(), labels.end(), label) == labels.end()) labels.push_back(label);
+  return labels;
+}
+
+std::optional<Counts> itemof(const std::optional<DayRecord>& day, const std::string& label) {
+  if (!day) return std::nullopt;
+  std::optional<Counts> found;
+  for (const Item& item : day->items)
+    if (item.label == label) {
+      if (!found) found = Counts{};
+      found->in += item.counts.in;
+      found->out += item.counts.out;
+    }
+  return found;
+}
+
+int64_t bytesof(double kilobytes) { return static_cast<int64_t>(std::llround(kilobytes * 1000.0)); }
+
+}  // namespace
+
+MetricsInput Figures::metrics(const Reading& reading) {
+  std::optional<Items> counted = countedday(reading.todayitems, reading.todaystale, reading.dayfile,
+                                            reading.history->newest);
+  LabelSums sums = addday(reading.history->sums, counted);
+  std::optional<DayRecord> running = runningday(reading.todayitems, reading.dayfile,
+                                                reading.history->days, localtoday());
+  std::vector<std::string> names = ratelabels(config_.labels, reading.rates.size());
+  MetricsInput input;
+  std::lock_guard guard(lock_);
+  const LabelSums& totals = totals_.publish(sums);
+  for (const std::string& label : metriclabels(config_.labels, totals)) {
+    LabelFigures figures{label, totals.count(label) ? totals.at(label) : Counts{}, itemof(running, label), std::nullopt};
+    for (size_t i = 0; i < reading.rates.size(); ++i)
+      if (names[i] == label) figures.rate = Counts{bytesof(reading.rates[i].inkb), bytesof(reading.rates[i].outkb)};
+    input.labels.push_back(std::move(figures));
+  }
+  input.lastupdate = reading.todaymtime;
+  for (const char* file : {"rate", "today", "day", "history"}) input.readerrors.emplace_back(file, errors_[file]);
+  return input;
+}
+
+Report Figures::report(const Reading& reading, int days) {
+  std::optional<DayRecord> running = runningday(reading.todayitems, reading.dayfile,
+                                                reading.history->days, localtoday());
+  Problems problems;
+  return buildreport(config_.labels, reading.history->days, running, days, {}, problems);
+}
+
+Report Figures::todayreport(const Reading& reading) {
+  std::optional<DayRecord> running = runningday(reading.todayitems, reading.dayfile,
+                                                reading.history->days, localtoday());
+  Problems problems;
+  return buildreport(config_.labels, {}, running, 1, {}, problems);
+}
+
+std::string Figures::ratesjson(const Reading& reading) {
+  std::vector<std::string> labels = config_.labels;
+  if (labels.empty() && reading.todayitems)
+    for (const Item& item : *reading.todayitems) labels.push_back(item.label);
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  localtime_r(&now.tv_sec, &local);
+  char clock[32];
+  strftime(clock, sizeof clock, "%Y-%m-%dT%H:%M:%S", &local);
+  return formatlivejson(labels, reading.rates, clock);
+}

@@ -1,0 +1,80 @@
+#pragma once
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dayitems.h"
+#include "metrics.h"
+#include "reportconfig.h"
+#include "reportdays.h"
+#include "totals.h"
+
+// What identifies a version of a file without reading it.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  int64_t mtimens = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The history, parsed once per version of the file.
+struct ParsedHistory {
+  FileStamp stamp;
+  std::vector<DayRecord> days;
+  LabelSums sums;
+  std::optional<std::chrono::sys_days> newest;
+};
+
+// One reading of the four files, in the order that makes a day change safe
+// to see: the day file, then the history, then the today and rate files.
+struct Reading {
+  std::shared_ptr<const ParsedHistory> history;
+  std::optional<DayRecord> dayfile;
+  std::optional<Items> todayitems;
+  bool todaystale = false;
+  std::optional<double> todaymtime;  // seconds since the epoch
+  std::vector<Rate> rates;
+  Problems problems;
+};
+
+// The daemon's files as the exporter serves them. Shared by the server's
+// threads: the caches and the published totals sit behind a lock.
+class Figures {
+ public:
+  explicit Figures(ReportConfig config);
+
+  // Reads the files; the history and the day file only when they changed.
+  Reading read();
+
+  // The metrics of a reading; raises the published totals.
+  MetricsInput metrics(const Reading& reading);
+
+  // The report's views of a reading.
+  Report report(const Reading& reading, int days);
+  Report todayreport(const Reading& reading);
+  std::string ratesjson(const Reading& reading);
+
+  const ReportConfig& config() const { return config_; }
+
+ private:
+  std::shared_ptr<const ParsedHistory> history(Problems& problems);
+  std::optional<DayRecord> dayfile(Problems& problems, std::optional<double>& mtime);
+
+  ReportConfig config_;
+  std::mutex lock_;
+  std::shared_ptr<const ParsedHistory> history_;
+  FileStamp daystamp_;
+  std::optional<DayRecord> day_;
+  MonotoneTotals totals_;
+  std::map<std::string, uint64_t> errors_;
+};
+
+// The local calendar date now.
+std::chrono::sys_days localtoday();

@@ -1,0 +1,108 @@
+#include "metrics.h"
+
+#include <cstdio>
+
+namespace {
+
+// The length of the valid UTF-8 sequence at text[at], or 0 (overlong forms,
+// surrogates and code points past U+10FFFF are invalid too).
+size_t utf8length(std::string_view text, size_t at) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = byte(at);
+  if (lead < 0x80) return 1;
+  size_t length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
+                  : lead >= 0xf0 && lead <= 0xf4                                   ? 4
+                                                                                   : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i)
+    if ((byte(at + i) & 0xc0) != 0x80) return 0;
+  unsigned char second = byte(at + 1);
+  if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) ||
+      (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second > 0x8f))
+    return 0;
+  return length;
+}
+
+void appendsample(std::string& out, std::string_view name, std::string_view labels, int64_t value) {
+  out.append(name).append(labels).append(1, ' ').append(std::to_string(value)).append(1, '\n');
+}
+
+void appendfamily(std::string& out, std::string_view name, std::string_view type,
+                  std::string_view help) {
+  out.append("# HELP ").append(name).append(1, ' ').append(help).append(1, '\n');
+  out.append("# TYPE ").append(name).append(1, ' ').append(type).append(1, '\n');
+}
+
+// Samples in and out of every label that has the figure.
+template <typename Pick>
+void appendcounts(std::string& out, std::string_view name, const MetricsInput& input, Pick pick) {
+  for (const LabelFigures& figures : input.labels) {
+    std::optional<Counts> counts = pick(figures);
+    if (!counts) continue;
+    std::string label = "{label=\"" + escapelabelvalue(figures.label) + "\",direction=\"";
+    appendsample(out, name, label + "in\"}", counts->in);
+    appendsample(out, name, label + "out\"}", counts->out);
+  }
+}
+
+std::string formattimestamp(double seconds) {
+  char text[64];
+  snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
+}  // namespace
+
+std::string validutf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    size_t length = utf8length(text, at);
+    if (length == 0) {
+      out += "\xef\xbf\xbd";
+      ++at;
+    } else {
+      out.append(text.substr(at, length));
+      at += length;
+    }
+  }
+  return out;
+}
+
+std::string escapelabelvalue(std::string_view text) {
+  std::string out;
+  for (char c : validutf8(text)) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '"') out += "\\\"";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+std::string formatmetrics(const MetricsInput& input, bool openmetrics) {
+  std::string out;
+  out.reserve(256 + input.labels.size() * 400);
+  appendfamily(out, openmetrics ? "byteloom_bytes" : "byteloom_bytes_total", "counter",
+               "Bytes the daemon accounted for the label: its history and the running day.");
+  appendcounts(out, "byteloom_bytes_total", input, [](const LabelFigures& f) { return std::optional(f.total); });
+  appendfamily(out, "byteloom_day_bytes", "gauge", "Bytes of the running day.");
+  appendcounts(out, "byteloom_day_bytes", input, [](const LabelFigures& f) { return f.day; });
+  appendfamily(out, "byteloom_rate_bytes", "gauge", "Bytes of the last second, from the rate file.");
+  appendcounts(out, "byteloom_rate_bytes", input, [](const LabelFigures& f) { return f.rate; });
+  appendfamily(out, "byteloom_last_update_timestamp_seconds", "gauge",
+               "When the daemon last wrote the today file, in seconds since the epoch.");
+  if (input.lastupdate)
+    out.append("byteloom_last_update_timestamp_seconds ").append(formattimestamp(*input.lastupdate)).append(1, '\n');
+  appendfamily(out, openmetrics ? "byteloom_read_errors" : "byteloom_read_errors_total", "counter",
+               "Malformed lines and unreadable files met while reading the daemon's files.");
+  for (const auto& [file, count] : input.readerrors)
+    appendsample(out, "byteloom_read_errors_total", "{file=\"" + escapelabelvalue(file) + "\"}",
+                 static_cast<int64_t>(count));
+  if (openmetrics) out += "# EOF\n";
+  return out;
+}
+
+bool wantsopenmetrics(std::string_view accept) {
+  return accept.find("application/openmetrics-text") != std::string_view::npos;
+}
