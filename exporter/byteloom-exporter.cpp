@@ -2,7 +2,6 @@
 // JSON and as a live page. It reads the daemon's files and never writes them.
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -11,7 +10,7 @@
 #include "exporteroptions.h"
 #include "figures.h"
 #include "httpserver.h"
-#include "reportconfig.h"
+#include "reportfiles.h"
 
 namespace {
 
@@ -28,19 +27,14 @@ void printproblems(const Problems& problems) {
     fprintf(stderr, "byteloom-exporter: %s\n", describe(problem).c_str());
 }
 
-ReportConfig loadconfig(const ExporterOptions& options, Problems& problems) {
-  const char* environment = getenv("BYTELOOM_CONF");
-  std::string path = options.config ? *options.config
-                     : environment && *environment ? environment
-                                                   : kdefaultconfig;
-  std::optional<std::string> text = readtext(path);
-  if (!text) problems.push_back({path, 0, "cannot read"});
-  ReportConfig config = text ? parseconfig(*text, path, problems) : ReportConfig{};
-  if (options.ratefile) config.ratefile = *options.ratefile;
-  if (options.todayfile) config.todayfile = *options.todayfile;
-  if (options.dayfile) config.dayfile = *options.dayfile;
-  if (options.historyfile) config.historyfile = *options.historyfile;
-  return config;
+// Found like the report finds it; a setup the daemon would refuse is refused.
+std::optional<ReportSetup> loadsetup(const ExporterOptions& options) {
+  SetupRequest request{options.startupscript, options.config,  options.ratefile,
+                       options.todayfile,     options.dayfile, options.historyfile};
+  std::string error;
+  std::optional<ReportSetup> setup = findsetup(request, error);
+  if (!setup) fprintf(stderr, "byteloom-exporter: %s\n", error.c_str());
+  return setup;
 }
 
 // The credentials of --auth-file; false when it is given but unusable.
@@ -89,9 +83,9 @@ int serve(const ExporterOptions& options) {
   std::vector<Credential> credentials;
   ServerSettings settings;
   if (!loadcredentials(options, credentials) || !loadsettings(options, settings)) return 1;
-  Problems problems;
-  Figures figures(loadconfig(options, problems));
-  printproblems(problems);
+  std::optional<ReportSetup> setup = loadsetup(options);
+  if (!setup) return 1;
+  Figures figures(*setup);
   ExporterApp app(figures, credentials);
   HttpServer server([&app](const HttpRequest& request) { return app.handle(request); });
   std::vector<std::string> addresses = options.listen;

@@ -1,16 +1,14 @@
 #include "figures.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <thread>
 
+#include "reportfiles.h"
 #include "views.h"
 
 namespace {
@@ -22,55 +20,12 @@ FileStamp stampof(const struct stat& info) {
 
 double seconds(const FileStamp& stamp) { return static_cast<double>(stamp.mtimens) / 1e9; }
 
-// An open file, closed on every path.
-struct OpenFile {
-  int fd = -1;
-  explicit OpenFile(const std::string& path) : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~OpenFile() {
-    if (fd >= 0) close(fd);
-  }
-};
-
-std::optional<std::string> readall(int fd, const std::string& path, Problems& problems) {
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
-      return std::nullopt;
-    }
-    if (got == 0) return text;
-    text.append(buffer, static_cast<size_t>(got));
-  }
-}
-
-// The file's text and stamp; nullopt, with a problem, when it can't be read.
-std::optional<std::string> readstamped(const std::string& path, FileStamp& stamp,
-                                       Problems& problems) {
-  OpenFile file(path);
+// The file's stamp, taken before it is read: a version read after a newer
+// stamp only makes the next request parse it once more.
+std::optional<FileStamp> stampfile(const std::string& path) {
   struct stat info {};
-  if (file.fd < 0 || fstat(file.fd, &info) != 0) {
-    problems.push_back({path, 0, std::string("cannot read: ") + strerror(errno)});
-    return std::nullopt;
-  }
-  stamp = stampof(info);
-  return readall(file.fd, path, problems);
-}
-
-bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
-
-// The daemon truncates and rewrites the rate and today files in place every
-// second; a read in between finds nothing, so an empty file is read again.
-std::optional<std::string> readrewritten(const std::string& path, FileStamp& stamp,
-                                         Problems& problems) {
-  std::optional<std::string> text = readstamped(path, stamp, problems);
-  for (int retry = 0; retry < 3 && text && blank(*text); ++retry) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    text = readstamped(path, stamp, problems);
-  }
-  return text;
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
+  return stampof(info);
 }
 
 }  // namespace
@@ -87,17 +42,17 @@ std::chrono::sys_days localtoday() {
                                  day(static_cast<unsigned>(local.tm_mday))));
 }
 
-Figures::Figures(ReportConfig config) : config_(std::move(config)) {}
+Figures::Figures(ReportSetup setup) : setup_(std::move(setup)) {}
 
 std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
-  struct stat info {};
-  bool present = stat(config_.historyfile.c_str(), &info) == 0;
+  std::optional<FileStamp> stamp = stampfile(setup_.historyfile);
   std::lock_guard guard(lock_);
-  if (present && history_ && history_->stamp == stampof(info)) return history_;
+  if (stamp && history_ && history_->stamp == *stamp) return history_;
   auto parsed = std::make_shared<ParsedHistory>();
   Problems found;
-  if (std::optional<std::string> text = readstamped(config_.historyfile, parsed->stamp, found))
-    parsed->days = parsehistory(*text, config_.historyfile, found);
+  std::optional<std::string> text = readfile(setup_.historyfile, found);
+  if (text) parsed->days = parsehistory(*text, setup_.historyfile, found);
+  if (text && stamp) parsed->stamp = *stamp;
   parsed->sums = historysums(parsed->days);
   for (const DayRecord& record : parsed->days)
     if (!parsed->newest || record.date > *parsed->newest) parsed->newest = record.date;
@@ -109,19 +64,17 @@ std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
 }
 
 std::optional<DayRecord> Figures::dayfile(Problems& problems, std::optional<double>& mtime) {
-  struct stat info {};
-  bool present = stat(config_.dayfile.c_str(), &info) == 0;
+  std::optional<FileStamp> stamp = stampfile(setup_.dayfile);
   std::lock_guard guard(lock_);
-  if (present && daystamp_ == stampof(info)) {
+  if (stamp && daystamp_ == *stamp) {
     mtime = seconds(daystamp_);
     return day_;
   }
   Problems found;
-  FileStamp stamp;
-  std::optional<std::string> text = readstamped(config_.dayfile, stamp, found);
-  day_ = text ? parsedayfile(*text, config_.dayfile, found) : std::nullopt;
-  daystamp_ = text ? stamp : FileStamp{};
-  if (text) mtime = seconds(stamp);
+  std::optional<std::string> text = readfile(setup_.dayfile, found);
+  day_ = text ? parsedayfile(*text, setup_.dayfile, found) : std::nullopt;
+  daystamp_ = text && stamp ? *stamp : FileStamp{};
+  if (text && stamp) mtime = seconds(*stamp);
   errors_["day"] += found.size();
   problems.insert(problems.end(), found.begin(), found.end());
   return day_;
@@ -133,19 +86,18 @@ Reading Figures::read() {
   reading.dayfile = dayfile(reading.problems, daymtime);
   reading.history = history(reading.problems);
   Problems found;
-  FileStamp stamp;
-  if (std::optional<std::string> text = readrewritten(config_.todayfile, stamp, found)) {
-    reading.todaymtime = seconds(stamp);
-    reading.todayitems = wholeitems(*text, config_.todayfile, found);
-    if (!reading.todayitems) found.push_back({config_.todayfile, 0, "empty"});
+  if (std::optional<std::string> text = readrewritten(setup_.todayfile, found)) {
+    if (std::optional<FileStamp> stamp = stampfile(setup_.todayfile)) reading.todaymtime = seconds(*stamp);
+    reading.todayitems = wholeitems(*text, setup_.todayfile, found);
+    if (!reading.todayitems) found.push_back({setup_.todayfile, 0, "empty"});
   }
   // A daemon writes the today file every second and the day file once a
   // minute; a today file older than the day file by more than a cycle was
   // left from before a restart.
   reading.todaystale = reading.todaymtime && daymtime && *reading.todaymtime + 2 < *daymtime;
   size_t todayproblems = found.size();
-  if (std::optional<std::string> text = readrewritten(config_.ratefile, stamp, found))
-    reading.rates = parserates(*text, config_.ratefile, found);
+  if (std::optional<std::string> text = readrewritten(setup_.ratefile, found))
+    reading.rates = parserates(*text, setup_.ratefile, found);
   std::lock_guard guard(lock_);
   errors_["today"] += todayproblems;
   errors_["rate"] += found.size() - todayproblems;
@@ -186,11 +138,11 @@ MetricsInput Figures::metrics(const Reading& reading) {
   LabelSums sums = addday(reading.history->sums, counted);
   std::optional<DayRecord> running = runningday(reading.todayitems, reading.dayfile,
                                                 reading.history->days, localtoday());
-  std::vector<std::string> names = ratelabels(config_.labels, reading.rates.size());
+  std::vector<std::string> names = ratelabels(setup_.labels, reading.rates.size());
   MetricsInput input;
   std::lock_guard guard(lock_);
   const LabelSums& totals = totals_.publish(sums);
-  for (const std::string& label : metriclabels(config_.labels, totals)) {
+  for (const std::string& label : metriclabels(setup_.labels, totals)) {
     LabelFigures figures{label, totals.count(label) ? totals.at(label) : Counts{}, itemof(running, label), std::nullopt};
     for (size_t i = 0; i < reading.rates.size(); ++i)
       if (names[i] == label) figures.rate = Counts{bytesof(reading.rates[i].inkb), bytesof(reading.rates[i].outkb)};
@@ -205,18 +157,18 @@ Report Figures::report(const Reading& reading, int days) {
   std::optional<DayRecord> running = runningday(reading.todayitems, reading.dayfile,
                                                 reading.history->days, localtoday());
   Problems problems;
-  return buildreport(config_.labels, reading.history->days, running, days, {}, problems);
+  return buildreport(setup_.labels, reading.history->days, running, days, {}, problems);
 }
 
 Report Figures::todayreport(const Reading& reading) {
   std::optional<DayRecord> running = runningday(reading.todayitems, reading.dayfile,
                                                 reading.history->days, localtoday());
   Problems problems;
-  return buildreport(config_.labels, {}, running, 1, {}, problems);
+  return buildreport(setup_.labels, {}, running, 1, {}, problems);
 }
 
 std::string Figures::ratesjson(const Reading& reading) {
-  std::vector<std::string> labels = config_.labels;
+  std::vector<std::string> labels = setup_.labels;
   if (labels.empty() && reading.todayitems)
     for (const Item& item : *reading.todayitems) labels.push_back(item.label);
   timespec now{};

@@ -11,7 +11,7 @@
 
 #include "dayitems.h"
 #include "metrics.h"
-#include "reportconfig.h"
+#include "reportfiles.h"
 #include "reportdays.h"
 #include "totals.h"
 
@@ -48,7 +48,7 @@ struct Reading {
 // threads: the caches and the published totals sit behind a lock.
 class Figures {
  public:
-  explicit Figures(ReportConfig config);
+  explicit Figures(ReportSetup setup);
 
   // Reads the files; the history and the day file only when they changed.
   Reading read();
@@ -61,13 +61,13 @@ class Figures {
   Report todayreport(const Reading& reading);
   std::string ratesjson(const Reading& reading);
 
-  const ReportConfig& config() const { return config_; }
+  const ReportSetup& setup() const { return setup_; }
 
  private:
   std::shared_ptr<const ParsedHistory> history(Problems& problems);
   std::optional<DayRecord> dayfile(Problems& problems, std::optional<double>& mtime);
 
-  ReportConfig config_;
+  ReportSetup setup_;
   std::mutex lock_;
   std::shared_ptr<const ParsedHistory> history_;
   FileStamp daystamp_;

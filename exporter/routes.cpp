@@ -48,7 +48,7 @@ Route route(std::string_view method, std::string_view path, const QueryArguments
   result.endpoint = found->endpoint;
   for (const auto& [name, value] : query) {
     if (name != "days" || !found->takesdays)
-      return refuse(400, "unknown query parameter '" + name + "'\n");
+      return refuse(400, "unknown query parameter '" + name.substr(0, 40) + "'\n");
     if (!parsedays(value, result.days))
       return refuse(400, "days needs a whole number from 1 to " + std::to_string(kmaxdays) + "\n");
   }

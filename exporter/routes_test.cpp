@@ -1,1 +1,34 @@
+#include "routes.h"
+
 #include <gtest/gtest.h>
+
+namespace {
+
+TEST(Routes, PathsMethodsAndQueries) {
+  Route days = route("GET", "/api/days", {{"days", "30"}});
+  EXPECT_EQ(200, days.status);
+  EXPECT_EQ(Endpoint::days, days.endpoint);
+  EXPECT_EQ(30, days.days);
+  EXPECT_EQ(0, route("HEAD", "/chart.svg", {}).days);
+  EXPECT_EQ(Endpoint::metrics, route("HEAD", "/metrics", {}).endpoint);
+  Route post = route("POST", "/metrics", {});
+  EXPECT_EQ(405, post.status);
+  EXPECT_TRUE(post.allowedmethods);
+  EXPECT_EQ(405, route("DELETE", "/", {}).status);
+  // Nothing outside the fixed paths, however it is spelt.
+  for (const char* path : {"/metrics/", "/../etc/passwd", "/api", "/api/days/../today", "//metrics",
+                           "/METRICS", "", "/page.js%00"})
+    EXPECT_EQ(404, route("GET", path, {}).status) << path;
+}
+
+TEST(Routes, BadQueryValuesAre400) {
+  for (const char* value : {"0", "-1", "3661", "7x", "", " 7", "99999999999999999999"})
+    EXPECT_EQ(400, route("GET", "/api/days", {{"days", value}}).status) << value;
+  EXPECT_EQ(3660, route("GET", "/chart.svg", {{"days", "3660"}}).days);
+  Route unknown = route("GET", "/metrics", {{"days", "3"}});
+  EXPECT_EQ(400, unknown.status);
+  EXPECT_EQ("unknown query parameter 'days'\n", unknown.message);
+  EXPECT_EQ(400, route("GET", "/api/days", {{"days", "3"}, {"x", ""}}).status);
+}
+
+}  // namespace
