@@ -96,7 +96,10 @@ int serve(const ExporterOptions& options) {
       fprintf(stderr, "byteloom-exporter: %s: %s\n", text.c_str(), error.c_str());
       return 1;
     }
-    fprintf(stderr, "byteloom-exporter: listening on %s%s\n", text.c_str(), settings.tlscert.empty() ? "" : " (TLS)");
+    // The port actually bound, so that port 0 can be used and found.
+    std::string bound = text.substr(0, text.rfind(':') + 1) + std::to_string(server.boundport());
+    fprintf(stderr, "byteloom-exporter: listening on %s%s\n", bound.c_str(),
+            settings.tlscert.empty() ? "" : " (TLS)");
   }
   return waitforsignal();
 }

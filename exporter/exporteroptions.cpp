@@ -124,7 +124,7 @@ std::optional<ExporterOptions> parseexporteroptions(const std::vector<std::strin
 std::optional<ListenAddress> parselisten(std::string_view text) {
   size_t colon = text.rfind(':');
   if (colon == std::string_view::npos) return std::nullopt;
-  std::optional<unsigned> port = parsenumber(text.substr(colon + 1), 1u, 65535u);
+  std::optional<unsigned> port = parsenumber(text.substr(colon + 1), 0u, 65535u);
   std::string host(text.substr(0, colon));
   if (!port || host.empty()) return std::nullopt;
   ListenAddress result;

@@ -35,7 +35,7 @@ struct ListenAddress {
 };
 
 // "127.0.0.1:9468" or "[::1]:9468"; nullopt unless it is a numeric address
-// and a port from 1 to 65535 (no host names: nothing is resolved).
+// and a port up to 65535, 0 for any free one (no host names: nothing is resolved).
 std::optional<ListenAddress> parselisten(std::string_view text);
 
 extern const char kexporterusage[];

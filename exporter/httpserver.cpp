@@ -8,10 +8,14 @@
 
 namespace {
 
-enum MHD_Result collectargument(void* cls, enum MHD_ValueKind, const char* key, const char* value) {
+// With their lengths, so that an encoded NUL ("%00") stays in the value and
+// is refused instead of cutting it short.
+enum MHD_Result collectargument(void* cls, enum MHD_ValueKind, const char* key, size_t keysize,
+                                const char* value, size_t valuesize) {
   auto* query = static_cast<QueryArguments*>(cls);
   // A client can't make the list, and so the request's memory, grow without end.
-  if (query->size() < 32) query->emplace_back(key ? key : "", value ? value : "");
+  if (query->size() < 32)
+    query->emplace_back(key ? std::string(key, keysize) : "", value ? std::string(value, valuesize) : "");
   return MHD_YES;
 }
 
@@ -47,7 +51,7 @@ enum MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, c
   HttpRequest request;
   request.method = method;
   request.path = url;
-  MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collectargument, &request.query);
+  MHD_get_connection_values_n(connection, MHD_GET_ARGUMENT_KIND, collectargument, &request.query);
   request.accept = header(connection, MHD_HTTP_HEADER_ACCEPT);
   request.authorization = header(connection, MHD_HTTP_HEADER_AUTHORIZATION);
   return sendreply(connection, (*static_cast<HttpHandler*>(cls))(request));
