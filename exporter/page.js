@@ -58,6 +58,9 @@ function drawchart() {
   let peak = 1;
   for (const sample of history)
     for (const rate of Object.values(sample.rates)) peak = Math.max(peak, rate.in, rate.out);
+  for (const y of [5, 52.5, 100, 147.5])
+    svg.appendChild(svgnode("line", {x1: 0, x2: 600, y1: y, y2: y, stroke: "#eee",
+      "vector-effect": "non-scaling-stroke"}));
   const labels = Object.keys(history[history.length - 1].rates);
   const legend = document.getElementById("legend");
   legend.textContent = "peak " + human(peak) + "/s; ";
