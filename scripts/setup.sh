@@ -8,7 +8,8 @@ packages="g++ make cmake libgtest-dev googletest iptables iproute2 util-linux
 faketime procps psmisc openjdk-17-jdk-headless junit5 libjna-java clang
 libclang-rt-14-dev
 dpkg-dev fakeroot kmod systemd groff-base man-db strace python3
-linux-headers-amd64 linux-source-6.1"
+linux-headers-amd64 linux-source-6.1
+libmicrohttpd-dev libgnutls28-dev libcrypt-dev pkg-config prometheus chromium whois jq curl openssl"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed' ||
