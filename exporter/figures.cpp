@@ -7,25 +7,27 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "reportfiles.h"
 #include "views.h"
 
 namespace {
 
-FileStamp stampof(const struct stat& info) {
-  return {info.st_dev, info.st_ino, info.st_size,
-          static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
-}
-
 double seconds(const FileStamp& stamp) { return static_cast<double>(stamp.mtimens) / 1e9; }
 
-// The file's stamp, taken before it is read: a version read after a newer
-// stamp only makes the next request parse it once more.
-std::optional<FileStamp> stampfile(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return std::nullopt;
-  return stampof(info);
+bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
+
+// The daemon truncates and rewrites the rate and today files in place; a
+// read in between finds nothing, so an empty file is read once more, after
+// the pause the report makes too.
+std::optional<std::string> readcurrent(OpenFile& file, Problems& problems, FileStamp* stamp = nullptr) {
+  std::optional<std::string> text = file.read(problems, stamp);
+  if (text && blank(*text)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    text = file.read(problems, stamp);
+  }
+  return text;
 }
 
 }  // namespace
@@ -42,7 +44,8 @@ std::chrono::sys_days localtoday() {
                                  day(static_cast<unsigned>(local.tm_mday))));
 }
 
-Figures::Figures(ReportSetup setup) : setup_(std::move(setup)) {}
+Figures::Figures(ReportSetup setup)
+    : setup_(std::move(setup)), today_(setup_.todayfile), rate_(setup_.ratefile) {}
 
 std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
   std::optional<FileStamp> stamp = stampfile(setup_.historyfile);
@@ -55,7 +58,8 @@ std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
   if (text && stamp) parsed->stamp = *stamp;
   parsed->sums = historysums(parsed->days);
   for (const DayRecord& record : parsed->days)
-    if (!parsed->newest || record.date > *parsed->newest) parsed->newest = record.date;
+    if (parsed->newestday.empty() || record.date > parsed->newestday[0].date) parsed->newestday = {record};
+  if (!parsed->newestday.empty()) parsed->newest = parsed->newestday[0].date;
   // A parse's problems count once, not once per scrape of the same file.
   errors_["history"] += found.size();
   problems.insert(problems.end(), found.begin(), found.end());
@@ -86,8 +90,9 @@ Reading Figures::read() {
   reading.dayfile = dayfile(reading.problems, daymtime);
   reading.history = history(reading.problems);
   Problems found;
-  if (std::optional<std::string> text = readrewritten(setup_.todayfile, found)) {
-    if (std::optional<FileStamp> stamp = stampfile(setup_.todayfile)) reading.todaymtime = seconds(*stamp);
+  FileStamp stamp;
+  if (std::optional<std::string> text = readcurrent(today_, found, &stamp)) {
+    reading.todaymtime = seconds(stamp);
     reading.todayitems = wholeitems(*text, setup_.todayfile, found);
     if (!reading.todayitems) found.push_back({setup_.todayfile, 0, "empty"});
   }
@@ -96,7 +101,7 @@ Reading Figures::read() {
   // left from before a restart.
   reading.todaystale = reading.todaymtime && daymtime && *reading.todaymtime + 2 < *daymtime;
   size_t todayproblems = found.size();
-  if (std::optional<std::string> text = readrewritten(setup_.ratefile, found))
+  if (std::optional<std::string> text = readcurrent(rate_, found))
     reading.rates = parserates(*text, setup_.ratefile, found);
   std::lock_guard guard(lock_);
   errors_["today"] += todayproblems;
@@ -132,12 +137,15 @@ int64_t bytesof(double kilobytes) { return static_cast<int64_t>(std::llround(kil
 
 }  // namespace
 
+std::optional<DayRecord> Figures::runningday(const Reading& reading) {
+  return ::runningday(reading.todayitems, reading.dayfile, reading.history->newestday, localtoday());
+}
+
 MetricsInput Figures::metrics(const Reading& reading) {
   std::optional<Items> counted = countedday(reading.todayitems, reading.todaystale, reading.dayfile,
                                             reading.history->newest);
   LabelSums sums = addday(reading.history->sums, counted);
-  std::optional<DayRecord> running = runningday(reading.todayitems, reading.dayfile,
-                                                reading.history->days, localtoday());
+  std::optional<DayRecord> running = runningday(reading);
   std::vector<std::string> names = ratelabels(setup_.labels, reading.rates.size());
   MetricsInput input;
   std::lock_guard guard(lock_);
@@ -154,15 +162,13 @@ MetricsInput Figures::metrics(const Reading& reading) {
 }
 
 Report Figures::report(const Reading& reading, int days) {
-  std::optional<DayRecord> running = runningday(reading.todayitems, reading.dayfile,
-                                                reading.history->days, localtoday());
+  std::optional<DayRecord> running = runningday(reading);
   Problems problems;
   return buildreport(setup_.labels, reading.history->days, running, days, {}, problems);
 }
 
 Report Figures::todayreport(const Reading& reading) {
-  std::optional<DayRecord> running = runningday(reading.todayitems, reading.dayfile,
-                                                reading.history->days, localtoday());
+  std::optional<DayRecord> running = runningday(reading);
   Problems problems;
   return buildreport(setup_.labels, {}, running, 1, {}, problems);
 }

@@ -11,18 +11,10 @@
 
 #include "dayitems.h"
 #include "metrics.h"
+#include "openfile.h"
 #include "reportfiles.h"
 #include "reportdays.h"
 #include "totals.h"
-
-// What identifies a version of a file without reading it.
-struct FileStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = -1;
-  int64_t mtimens = 0;
-  bool operator==(const FileStamp&) const = default;
-};
 
 // The history, parsed once per version of the file.
 struct ParsedHistory {
@@ -30,6 +22,9 @@ struct ParsedHistory {
   std::vector<DayRecord> days;
   LabelSums sums;
   std::optional<std::chrono::sys_days> newest;
+  // The newest line alone: all that dating the running day needs of the
+  // history, so a scrape doesn't walk ten years of it.
+  std::vector<DayRecord> newestday;
 };
 
 // One reading of the four files, in the order that makes a day change safe
@@ -65,9 +60,12 @@ class Figures {
 
  private:
   std::shared_ptr<const ParsedHistory> history(Problems& problems);
+  // The report's running day of a reading.
+  static std::optional<DayRecord> runningday(const Reading& reading);
   std::optional<DayRecord> dayfile(Problems& problems, std::optional<double>& mtime);
 
   ReportSetup setup_;
+  OpenFile today_, rate_;
   std::mutex lock_;
   std::shared_ptr<const ParsedHistory> history_;
   FileStamp daystamp_;

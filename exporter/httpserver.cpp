@@ -43,11 +43,31 @@ enum MHD_Result sendreply(MHD_Connection* connection, HttpReply&& reply) {
   return queued;
 }
 
-// Answers on the first call, once the headers are in: no endpoint takes a
-// body, so one is never read (the library closes such a connection after
-// the answer) and can't fill memory.
+bool declaresbody(MHD_Connection* connection) {
+  return !header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH).empty() ||
+         !header(connection, MHD_HTTP_HEADER_TRANSFER_ENCODING).empty();
+}
+
+// No endpoint takes a body, so one is never read. A request that has one,
+// or another method than GET and HEAD, is answered on the first call, once
+// the headers are in, and the library then closes the connection. A plain
+// GET or HEAD is answered on the second call, which keeps the connection
+// open for the next request.
 enum MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
-                       const char*, const char*, size_t*, void**) {
+                       const char*, const char*, size_t*, void** state) {
+  static int headersseen;
+  std::string_view verb = method;
+  bool plain = (verb == "GET" || verb == "HEAD") && !declaresbody(connection);
+  if (*state == nullptr && plain) {
+    *state = &headersseen;
+    return MHD_YES;
+  }
+  if (!plain && (verb == "GET" || verb == "HEAD")) {
+    HttpReply refused;
+    refused.status = 400;
+    refused.body = "a GET or HEAD request has no body\n";
+    return sendreply(connection, std::move(refused));
+  }
   HttpRequest request;
   request.method = method;
   request.path = url;

@@ -1,5 +1,6 @@
 #include "metrics.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace {
@@ -23,8 +24,23 @@ size_t utf8length(std::string_view text, size_t at) {
   return length;
 }
 
+void appendnumber(std::string& out, int64_t value) {
+  char digits[24];
+  char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, static_cast<size_t>(end - digits));
+}
+
 void appendsample(std::string& out, std::string_view name, std::string_view labels, int64_t value) {
-  out.append(name).append(labels).append(1, ' ').append(std::to_string(value)).append(1, '\n');
+  out.append(name).append(labels).append(1, ' ');
+  appendnumber(out, value);
+  out += '\n';
+}
+
+// Most labels are plain ASCII with nothing to escape.
+bool plainvalue(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80 || c == '\\' || c == '"' || c == '\n') return false;
+  return true;
 }
 
 void appendfamily(std::string& out, std::string_view name, std::string_view type,
@@ -39,9 +55,14 @@ void appendcounts(std::string& out, std::string_view name, const MetricsInput& i
   for (const LabelFigures& figures : input.labels) {
     std::optional<Counts> counts = pick(figures);
     if (!counts) continue;
-    std::string label = "{label=\"" + escapelabelvalue(figures.label) + "\",direction=\"";
-    appendsample(out, name, label + "in\"}", counts->in);
-    appendsample(out, name, label + "out\"}", counts->out);
+    for (bool in : {true, false}) {
+      out.append(name).append("{label=\"");
+      if (plainvalue(figures.label)) out.append(figures.label);
+      else out.append(escapelabelvalue(figures.label));
+      out.append(in ? "\",direction=\"in\"} " : "\",direction=\"out\"} ");
+      appendnumber(out, in ? counts->in : counts->out);
+      out += '\n';
+    }
   }
 }
 

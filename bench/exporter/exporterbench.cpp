@@ -1,0 +1,246 @@
+// byteloom-exporter's cost per scrape. A ten-year, 16-label history: the CPU
+// time the server spends per /metrics scrape, against the same server
+// answering with the same bytes as a fixed response (the floor), measured
+// in one run; then scrapes per second with 16 clients. Loopback only.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "exporterapp.h"
+#include "figures.h"
+#include "httpserver.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int klabels = 16;
+constexpr int kdays = 3653;
+
+std::string labelname(int i) { return "if" + std::to_string(i); }
+
+void writefiles(const std::string& dir, int historydays) {
+  std::string history, line;
+  using namespace std::chrono;
+  sys_days first = sys_days(year(2016) / 3 / 1);
+  for (int day = 0; day < historydays; ++day) {
+    year_month_day date(first + days(day));
+    char stamp[16];
+    snprintf(stamp, sizeof stamp, "[%04d-%02u-%02u] ", static_cast<int>(date.year()),
+             static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    history += stamp;
+    for (int i = 0; i < klabels; ++i)
+      history += labelname(i) + " " + std::to_string(1'000'000'000LL + day * 7919LL * (i + 1)) + " " +
+                 std::to_string(300'000'000LL + day * 104729LL) + " ";
+    history += "\n";
+  }
+  std::string today, rate;
+  for (int i = 0; i < klabels; ++i) {
+    today += labelname(i) + " " + std::to_string(123456789 + i) + " " + std::to_string(9876543 + i) + " ";
+    rate += "812.50 41.25 ";
+  }
+  std::ofstream(dir + "/history") << history;
+  std::ofstream(dir + "/today") << today;
+  std::ofstream(dir + "/day") << "[2026-03-01] " + today;
+  std::ofstream(dir + "/rate") << rate;
+}
+
+ReportSetup setupin(const std::string& dir) {
+  ReportSetup setup;
+  for (int i = 0; i < klabels; ++i) setup.labels.push_back(labelname(i));
+  setup.ratefile = dir + "/rate";
+  setup.todayfile = dir + "/today";
+  setup.dayfile = dir + "/day";
+  setup.historyfile = dir + "/history";
+  return setup;
+}
+
+// A child process serving on a free port with handler until killed; the port
+// comes back through a pipe.
+template <typename MakeHandler>
+pid_t serve(MakeHandler makehandler, unsigned& port) {
+  int pipefds[2];
+  if (pipe(pipefds) != 0) exit(1);
+  pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives the benchmark
+    close(pipefds[0]);
+    HttpServer server(makehandler());
+    ListenAddress address = *parselisten("127.0.0.1:0");
+    std::string error;
+    ServerSettings settings;
+    if (!server.listen(address, settings, error)) _exit(1);
+    unsigned bound = server.boundport();
+    if (write(pipefds[1], &bound, sizeof bound) != sizeof bound) _exit(1);
+    pause();
+    _exit(0);
+  }
+  close(pipefds[1]);
+  if (read(pipefds[0], &port, sizeof port) != sizeof port) port = 0;
+  close(pipefds[0]);
+  return pid;
+}
+
+// CPU time in ns of every thread of a process, from /proc/PID/task/*/schedstat.
+int64_t processcpu(pid_t pid) {
+  std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  int64_t total = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(tasks)) {
+    std::ifstream schedstat(entry.path() / "schedstat");
+    int64_t ns = 0;
+    schedstat >> ns;
+    total += ns;
+  }
+  return total;
+}
+
+// A keep-alive client, as Prometheus scrapes.
+class Client {
+ public:
+  explicit Client(unsigned port) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) exit(1);
+    int one = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+  ~Client() { close(fd_); }
+
+  // One GET /metrics; the body's size, or 0 on a failure.
+  size_t scrape() {
+    static const char request[] = "GET /metrics HTTP/1.1\r\nHost: bench\r\nAccept: text/plain\r\n\r\n";
+    if (send(fd_, request, sizeof request - 1, MSG_NOSIGNAL) < 0) return 0;
+    std::string data;
+    char buffer[65536];
+    size_t headerend = std::string::npos, length = 0;
+    for (;;) {
+      ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
+      if (got <= 0) return 0;
+      data.append(buffer, static_cast<size_t>(got));
+      if (headerend == std::string::npos && (headerend = data.find("\r\n\r\n")) != std::string::npos) {
+        size_t at = data.find("Content-Length: ");
+        if (at == std::string::npos || at > headerend) return 0;
+        length = std::strtoul(data.c_str() + at + 16, nullptr, 10);
+      }
+      if (headerend != std::string::npos && data.size() >= headerend + 4 + length) return length;
+    }
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// The server's CPU time per scrape over count sequential scrapes, in us.
+double cpuperscrape(pid_t pid, unsigned port, int count) {
+  Client client(port);
+  for (int i = 0; i < 200; ++i) client.scrape();  // warm: the history is parsed
+  int64_t before = processcpu(pid);
+  for (int i = 0; i < count; ++i)
+    if (client.scrape() == 0) {
+      fprintf(stderr, "exporterbench: a scrape failed\n");
+      exit(1);
+    }
+  return static_cast<double>(processcpu(pid) - before) / count / 1000.0;
+}
+
+double scrapespersecond(unsigned port, int clients, std::chrono::seconds duration) {
+  std::atomic<long> done = 0;
+  std::vector<std::thread> threads;
+  auto until = Clock::now() + duration;
+  for (int i = 0; i < clients; ++i)
+    threads.emplace_back([&] {
+      Client client(port);
+      while (Clock::now() < until)
+        if (client.scrape() > 0) ++done;
+    });
+  for (std::thread& thread : threads) thread.join();
+  return static_cast<double>(done) / static_cast<double>(duration.count());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = argc > 1 ? atoi(argv[1]) : 5000;
+  char pattern[] = "/tmp/byteloom-exporter-bench-XXXXXX";
+  std::string dir = mkdtemp(pattern);
+  writefiles(dir, kdays);
+  std::string shortdir = dir + "/short";
+  std::filesystem::create_directory(shortdir);
+  writefiles(shortdir, 1);
+
+  // The cold cost: the first scrape parses the whole history.
+  Figures cold(setupin(dir));
+  auto start = Clock::now();
+  std::string body = formatmetrics(cold.metrics(cold.read()), false);
+  double parsems = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+
+  unsigned realport = 0, fixedport = 0;
+  auto exporterin = [](const std::string& files) {
+    return [files] {
+      auto* figures = new Figures(setupin(files));
+      auto* app = new ExporterApp(*figures, {});
+      return HttpHandler([app](const HttpRequest& request) { return app->handle(request); });
+    };
+  };
+  unsigned shortport = 0;
+  pid_t real = serve(exporterin(dir), realport);
+  pid_t shorthistory = serve(exporterin(shortdir), shortport);
+  pid_t fixed = serve([&] {
+    return HttpHandler([body](const HttpRequest&) {
+      HttpReply reply;
+      reply.contenttype = kprometheustype;
+      reply.body = body;
+      reply.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
+      return reply;
+    });
+  }, fixedport);
+  if (realport == 0 || fixedport == 0 || shortport == 0) {
+    fprintf(stderr, "exporterbench: a server did not start\n");
+    return 1;
+  }
+
+  // Alternated, so that a busy neighbour weighs on both alike.
+  double realus = 0, fixedus = 0, shortus = 0;
+  for (int round = 0; round < 3; ++round) {
+    realus += cpuperscrape(real, realport, count / 3) / 3;
+    fixedus += cpuperscrape(fixed, fixedport, count / 3) / 3;
+    shortus += cpuperscrape(shorthistory, shortport, count / 3) / 3;
+  }
+  double realrate = scrapespersecond(realport, 16, std::chrono::seconds(3));
+  double fixedrate = scrapespersecond(fixedport, 16, std::chrono::seconds(3));
+  for (pid_t server : {real, fixed, shorthistory}) {
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+  }
+  std::filesystem::remove_all(dir);
+
+  printf("history: %d days x %d labels; /metrics body %zu bytes\n", kdays, klabels, body.size());
+  printf("first scrape (parses the history):    %8.1f ms\n", parsems);
+  printf("server CPU per /metrics scrape:        %8.1f us\n", realus);
+  printf("server CPU per fixed response:         %8.1f us\n", fixedus);
+  printf("ratio, scrape to fixed response:       %8.2fx (target at most 1.5x)\n", realus / fixedus);
+  printf("server CPU per scrape, one-day history:%8.1f us (ten years cost %.2fx that)\n", shortus,
+         realus / shortus);
+  printf("scrapes per second, 16 clients:        %8.0f (fixed response: %.0f, %.2fx)\n", realrate,
+         fixedrate, realrate / fixedrate);
+  return 0;
+}

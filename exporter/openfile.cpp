@@ -1,0 +1,92 @@
+#include "openfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+FileStamp stampof(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_size,
+          static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+// Coarse monotonic seconds: read from the vDSO, no system call.
+int64_t coarsenow() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return now.tv_sec;
+}
+
+std::string cannotread(int error) { return std::string("cannot read: ") + strerror(error); }
+
+}  // namespace
+
+std::optional<FileStamp> stampfile(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
+  return stampof(info);
+}
+
+OpenFile::~OpenFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+// Whether the open descriptor may still be the file at the path.
+bool OpenFile::current() {
+  if (fd_ < 0) return false;
+  int64_t now = coarsenow();
+  if (checked_.exchange(now) == now) return true;
+  std::optional<FileStamp> atpath = stampfile(path_);
+  return atpath && atpath->device == opened_.device && atpath->inode == opened_.inode;
+}
+
+bool OpenFile::reopen(Problems& problems) {
+  if (fd_ >= 0) close(fd_);
+  fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  if (fd_ < 0 || fstat(fd_, &info) != 0) {
+    problems.push_back({path_, 0, cannotread(errno)});
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  opened_ = stampof(info);
+  checked_ = coarsenow();
+  return true;
+}
+
+std::optional<std::string> OpenFile::read(Problems& problems, FileStamp* stamp) {
+  {
+    std::shared_lock shared(lock_);
+    if (!current()) {
+      shared.unlock();
+      std::unique_lock exclusive(lock_);
+      if (!current() && !reopen(problems)) return std::nullopt;
+    }
+  }
+  std::shared_lock shared(lock_);
+  struct stat info {};
+  if (stamp && fstat(fd_, &info) == 0) *stamp = stampof(info);
+  // Room past the last size seen: a short read then means the end.
+  std::string text(4096 + static_cast<size_t>(stamp ? info.st_size : 0), '\0');
+  size_t have = 0;
+  for (;;) {
+    ssize_t got = pread(fd_, text.data() + have, text.size() - have, static_cast<off_t>(have));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      problems.push_back({path_, 0, cannotread(errno)});
+      return std::nullopt;
+    }
+    have += static_cast<size_t>(got);
+    if (got == 0 || have < text.size()) break;
+    text.resize(text.size() * 2);
+  }
+  text.resize(have);
+  return text;
+}
