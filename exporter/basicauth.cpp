@@ -64,7 +64,8 @@ std::vector<Credential> parseauthfile(std::string_view text, std::string_view fi
       problems.push_back({std::string(file), number, "not user:hash"});
       continue;
     }
-    credentials.push_back({std::string(line.substr(0, colon)), std::string(line.substr(colon + 1))});
+    credentials.push_back(
+        {std::string(line.substr(0, colon)), std::string(line.substr(colon + 1))});
   }
   return credentials;
 }

@@ -5,15 +5,18 @@
 namespace {
 
 // As mkpasswd made them: yescrypt (its default) and SHA-512.
-const char kyescrypt[] = "$y$j9T$YzD5SEu78ahi8rP4jcezH1$sy4h1VM/MjBETq9hHtjIiY86bUptvsDHAHV5WpJd7G9";
+const char kyescrypt[] =
+    "$y$j9T$YzD5SEu78ahi8rP4jcezH1$sy4h1VM/MjBETq9hHtjIiY86bUptvsDHAHV5WpJd7G9";
 const char ksha512[] =
-    "$6$abcdefghabcdefgh$PUHodUvU7iciu5oUq2D..A1LOL/blyHRNt.Lkkb5pQxVigg1UQ89ZNN8MvfO/qa/C8FDbbDCHbqFRevs49vz4/";
+    "$6$abcdefghabcdefgh$PUHodUvU7iciu5oUq2D..A1LOL/blyHRNt.Lkkb5pQxVigg1UQ89ZNN8MvfO/qa/"
+    "C8FDbbDCHbqFRevs49vz4/";
 
 TEST(AuthFile, LinesCommentsAndBadLines) {
   Problems problems;
-  std::vector<Credential> credentials = parseauthfile(
-      std::string("# fleet\n\nprom:") + ksha512 + "\n  ops:" + kyescrypt + "  \r\nnohash:\n:nouser\nplain\n",
-      "auth", problems);
+  std::vector<Credential> credentials =
+      parseauthfile(std::string("# fleet\n\nprom:") + ksha512 + "\n  ops:" + kyescrypt +
+                        "  \r\nnohash:\n:nouser\nplain\n",
+                    "auth", problems);
   ASSERT_EQ(2u, credentials.size());
   EXPECT_EQ("prom", credentials[0].user);
   EXPECT_EQ(ksha512, credentials[0].hash);

@@ -78,8 +78,9 @@ HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
     HttpReply reply;
     reply.contenttype = "text/html; charset=utf-8";
     reply.body = kpagehtml;
-    reply.headers.emplace_back("Content-Security-Policy",
-                               "default-src 'self'; img-src 'self' blob:; style-src 'self' 'unsafe-inline'");
+    reply.headers.emplace_back(
+        "Content-Security-Policy",
+        "default-src 'self'; img-src 'self' blob:; style-src 'self' 'unsafe-inline'");
     return reply;
   }
   if (found.endpoint == Endpoint::script) {
@@ -98,7 +99,8 @@ HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
       return reply;
     }
     case Endpoint::days:
-      return json(formatjson(figures_.report(reading, found.days ? found.days : defaultdays(Mode::json))));
+      return json(
+          formatjson(figures_.report(reading, found.days ? found.days : defaultdays(Mode::json))));
     case Endpoint::today:
       return json(formatjson(figures_.todayreport(reading)));
     case Endpoint::rates:
@@ -106,7 +108,8 @@ HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
     case Endpoint::chart: {
       HttpReply reply;
       reply.contenttype = "image/svg+xml";
-      reply.body = formatsvg(figures_.report(reading, found.days ? found.days : defaultdays(Mode::svg)));
+      reply.body =
+          formatsvg(figures_.report(reading, found.days ? found.days : defaultdays(Mode::svg)));
       return reply;
     }
     default:

@@ -45,17 +45,25 @@ bool applynumber(ExporterOptions& options, std::string_view name, std::string_vi
                  std::string& error) {
   std::optional<unsigned> number;
   if (name == "--threads") {
-    if ((number = parsenumber(value, 1u, 64u))) options.threads = *number;
-    else error = "--threads needs a whole number from 1 to 64";
+    if ((number = parsenumber(value, 1u, 64u)))
+      options.threads = *number;
+    else
+      error = "--threads needs a whole number from 1 to 64";
   } else if (name == "--connection-limit") {
-    if ((number = parsenumber(value, 1u, 65536u))) options.connectionlimit = *number;
-    else error = "--connection-limit needs a whole number from 1 to 65536";
+    if ((number = parsenumber(value, 1u, 65536u)))
+      options.connectionlimit = *number;
+    else
+      error = "--connection-limit needs a whole number from 1 to 65536";
   } else if (name == "--timeout") {
-    if ((number = parsenumber(value, 1u, 3600u))) options.timeout = *number;
-    else error = "--timeout needs a whole number of seconds from 1 to 3600";
+    if ((number = parsenumber(value, 1u, 3600u)))
+      options.timeout = *number;
+    else
+      error = "--timeout needs a whole number of seconds from 1 to 3600";
   } else {
-    if ((number = parsenumber(value, 1024u, 1u << 20))) options.requestlimit = *number;
-    else error = "--request-limit needs a whole number of bytes from 1024 to 1048576";
+    if ((number = parsenumber(value, 1024u, 1u << 20)))
+      options.requestlimit = *number;
+    else
+      error = "--request-limit needs a whole number of bytes from 1024 to 1048576";
   }
   return number.has_value();
 }
@@ -97,7 +105,8 @@ std::optional<ExporterOptions> parseexporteroptions(const std::vector<std::strin
   for (size_t at = 0; at < args.size(); ++at) {
     std::string_view name = args[at];
     std::optional<std::string_view> value;
-    if (size_t equals = name.find('='); name.starts_with("--") && equals != std::string_view::npos) {
+    if (size_t equals = name.find('=');
+        name.starts_with("--") && equals != std::string_view::npos) {
       value = name.substr(equals + 1);
       name = name.substr(0, equals);
     }

@@ -6,7 +6,8 @@
 
 namespace {
 
-std::optional<ExporterOptions> parsed(std::vector<std::string_view> args, std::string* why = nullptr) {
+std::optional<ExporterOptions> parsed(std::vector<std::string_view> args,
+                                      std::string* why = nullptr) {
   std::string error;
   std::optional<ExporterOptions> options = parseexporteroptions(args, error);
   if (why) *why = error;
@@ -46,9 +47,9 @@ TEST(ListenAddress, NumericAddressesAndPortsOnly) {
   ASSERT_TRUE(six);
   EXPECT_TRUE(six->ipv6);
   EXPECT_EQ(sizeof(sockaddr_in6), six->length);
-  for (const char* bad : {"localhost:9468", "127.0.0.1", "127.0.0.1:",
-                          "127.0.0.1:65536", "::1:9468", "[::1]", "[]:80", "[127.0.0.1]:80",
-                          "1.2.3:80", ":9468", "127.0.0.1:+80"})
+  for (const char* bad :
+       {"localhost:9468", "127.0.0.1", "127.0.0.1:", "127.0.0.1:65536", "::1:9468", "[::1]",
+        "[]:80", "[127.0.0.1]:80", "1.2.3:80", ":9468", "127.0.0.1:+80"})
     EXPECT_FALSE(parselisten(bad)) << bad;
 }
 

@@ -14,14 +14,19 @@
 
 namespace {
 
-double seconds(const FileStamp& stamp) { return static_cast<double>(stamp.mtimens) / 1e9; }
+double seconds(const FileStamp& stamp) {
+  return static_cast<double>(stamp.mtimens) / 1e9;
+}
 
-bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
+bool blank(const std::string& text) {
+  return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
 
 // The daemon truncates and rewrites the rate and today files in place; a
 // read in between finds nothing, so an empty file is read once more, after
 // the pause the report makes too.
-std::optional<std::string> readcurrent(OpenFile& file, Problems& problems, FileStamp* stamp = nullptr) {
+std::optional<std::string> readcurrent(OpenFile& file, Problems& problems,
+                                       FileStamp* stamp = nullptr) {
   std::optional<std::string> text = file.read(problems, stamp);
   if (text && blank(*text)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -58,7 +63,8 @@ std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
   if (text && stamp) parsed->stamp = *stamp;
   parsed->sums = historysums(parsed->days);
   for (const DayRecord& record : parsed->days)
-    if (parsed->newestday.empty() || record.date > parsed->newestday[0].date) parsed->newestday = {record};
+    if (parsed->newestday.empty() || record.date > parsed->newestday[0].date)
+      parsed->newestday = {record};
   if (!parsed->newestday.empty()) parsed->newest = parsed->newestday[0].date;
   // A parse's problems count once, not once per scrape of the same file.
   errors_["history"] += found.size();
@@ -133,17 +139,20 @@ std::optional<Counts> itemof(const std::optional<DayRecord>& day, const std::str
   return found;
 }
 
-int64_t bytesof(double kilobytes) { return static_cast<int64_t>(std::llround(kilobytes * 1000.0)); }
+int64_t bytesof(double kilobytes) {
+  return static_cast<int64_t>(std::llround(kilobytes * 1000.0));
+}
 
 }  // namespace
 
 std::optional<DayRecord> Figures::runningday(const Reading& reading) {
-  return ::runningday(reading.todayitems, reading.dayfile, reading.history->newestday, localtoday());
+  return ::runningday(reading.todayitems, reading.dayfile, reading.history->newestday,
+                      localtoday());
 }
 
 MetricsInput Figures::metrics(const Reading& reading) {
-  std::optional<Items> counted = countedday(reading.todayitems, reading.todaystale, reading.dayfile,
-                                            reading.history->newest);
+  std::optional<Items> counted =
+      countedday(reading.todayitems, reading.todaystale, reading.dayfile, reading.history->newest);
   LabelSums sums = addday(reading.history->sums, counted);
   std::optional<DayRecord> running = runningday(reading);
   std::vector<std::string> names = ratelabels(setup_.labels, reading.rates.size());
@@ -151,13 +160,16 @@ MetricsInput Figures::metrics(const Reading& reading) {
   std::lock_guard guard(lock_);
   const LabelSums& totals = totals_.publish(sums);
   for (const std::string& label : metriclabels(setup_.labels, totals)) {
-    LabelFigures figures{label, totals.count(label) ? totals.at(label) : Counts{}, itemof(running, label), std::nullopt};
+    LabelFigures figures{label, totals.count(label) ? totals.at(label) : Counts{},
+                         itemof(running, label), std::nullopt};
     for (size_t i = 0; i < reading.rates.size(); ++i)
-      if (names[i] == label) figures.rate = Counts{bytesof(reading.rates[i].inkb), bytesof(reading.rates[i].outkb)};
+      if (names[i] == label)
+        figures.rate = Counts{bytesof(reading.rates[i].inkb), bytesof(reading.rates[i].outkb)};
     input.labels.push_back(std::move(figures));
   }
   input.lastupdate = reading.todaymtime;
-  for (const char* file : {"rate", "today", "day", "history"}) input.readerrors.emplace_back(file, errors_[file]);
+  for (const char* file : {"rate", "today", "day", "history"})
+    input.readerrors.emplace_back(file, errors_[file]);
   return input;
 }
 

@@ -12,8 +12,8 @@
 #include "dayitems.h"
 #include "metrics.h"
 #include "openfile.h"
-#include "reportfiles.h"
 #include "reportdays.h"
+#include "reportfiles.h"
 #include "totals.h"
 
 // The history, parsed once per version of the file.

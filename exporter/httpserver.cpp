@@ -15,7 +15,8 @@ enum MHD_Result collectargument(void* cls, enum MHD_ValueKind, const char* key, 
   auto* query = static_cast<QueryArguments*>(cls);
   // A client can't make the list, and so the request's memory, grow without end.
   if (query->size() < 32)
-    query->emplace_back(key ? std::string(key, keysize) : "", value ? std::string(value, valuesize) : "");
+    query->emplace_back(key ? std::string(key, keysize) : "",
+                        value ? std::string(value, valuesize) : "");
   return MHD_YES;
 }
 
@@ -24,7 +25,9 @@ std::string_view header(MHD_Connection* connection, const char* name) {
   return value ? std::string_view(value) : std::string_view();
 }
 
-void freebody(void* body) { delete static_cast<std::string*>(body); }
+void freebody(void* body) {
+  delete static_cast<std::string*>(body);
+}
 
 // The reply's body is handed to the library without a copy.
 enum MHD_Result sendreply(MHD_Connection* connection, HttpReply&& reply) {
@@ -38,7 +41,8 @@ enum MHD_Result sendreply(MHD_Connection* connection, HttpReply&& reply) {
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contenttype.c_str());
   for (const auto& [name, value] : reply.headers)
     MHD_add_response_header(response, name.c_str(), value.c_str());
-  enum MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
+  enum MHD_Result queued =
+      MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
   MHD_destroy_response(response);
   return queued;
 }

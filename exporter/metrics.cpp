@@ -11,9 +11,10 @@ size_t utf8length(std::string_view text, size_t at) {
   auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(at);
   if (lead < 0x80) return 1;
-  size_t length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
-                  : lead >= 0xf0 && lead <= 0xf4                                   ? 4
-                                                                                   : 0;
+  size_t length = lead >= 0xc2 && lead <= 0xdf   ? 2
+                  : lead >= 0xe0 && lead <= 0xef ? 3
+                  : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                 : 0;
   if (length == 0 || at + length > text.size()) return 0;
   for (size_t i = 1; i < length; ++i)
     if ((byte(at + i) & 0xc0) != 0x80) return 0;
@@ -57,8 +58,10 @@ void appendcounts(std::string& out, std::string_view name, const MetricsInput& i
     if (!counts) continue;
     for (bool in : {true, false}) {
       out.append(name).append("{label=\"");
-      if (plainvalue(figures.label)) out.append(figures.label);
-      else out.append(escapelabelvalue(figures.label));
+      if (plainvalue(figures.label))
+        out.append(figures.label);
+      else
+        out.append(escapelabelvalue(figures.label));
       out.append(in ? "\",direction=\"in\"} " : "\",direction=\"out\"} ");
       appendnumber(out, in ? counts->in : counts->out);
       out += '\n';
@@ -93,10 +96,14 @@ std::string validutf8(std::string_view text) {
 std::string escapelabelvalue(std::string_view text) {
   std::string out;
   for (char c : validutf8(text)) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '"') out += "\\\"";
-    else if (c == '\n') out += "\\n";
-    else out += c;
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '"')
+      out += "\\\"";
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
   }
   return out;
 }
@@ -106,15 +113,19 @@ std::string formatmetrics(const MetricsInput& input, bool openmetrics) {
   out.reserve(256 + input.labels.size() * 400);
   appendfamily(out, openmetrics ? "byteloom_bytes" : "byteloom_bytes_total", "counter",
                "Bytes the daemon accounted for the label: its history and the running day.");
-  appendcounts(out, "byteloom_bytes_total", input, [](const LabelFigures& f) { return std::optional(f.total); });
+  appendcounts(out, "byteloom_bytes_total", input,
+               [](const LabelFigures& f) { return std::optional(f.total); });
   appendfamily(out, "byteloom_day_bytes", "gauge", "Bytes of the running day.");
   appendcounts(out, "byteloom_day_bytes", input, [](const LabelFigures& f) { return f.day; });
-  appendfamily(out, "byteloom_rate_bytes", "gauge", "Bytes of the last second, from the rate file.");
+  appendfamily(out, "byteloom_rate_bytes", "gauge",
+               "Bytes of the last second, from the rate file.");
   appendcounts(out, "byteloom_rate_bytes", input, [](const LabelFigures& f) { return f.rate; });
   appendfamily(out, "byteloom_last_update_timestamp_seconds", "gauge",
                "When the daemon last wrote the today file, in seconds since the epoch.");
   if (input.lastupdate)
-    out.append("byteloom_last_update_timestamp_seconds ").append(formattimestamp(*input.lastupdate)).append(1, '\n');
+    out.append("byteloom_last_update_timestamp_seconds ")
+        .append(formattimestamp(*input.lastupdate))
+        .append(1, '\n');
   appendfamily(out, openmetrics ? "byteloom_read_errors" : "byteloom_read_errors_total", "counter",
                "Malformed lines and unreadable files met while reading the daemon's files.");
   for (const auto& [file, count] : input.readerrors)

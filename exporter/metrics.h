@@ -10,15 +10,15 @@
 // What one scrape publishes for a label.
 struct LabelFigures {
   std::string label;
-  Counts total;                 // the history's days and the running day
-  std::optional<Counts> day;    // the running day
-  std::optional<Counts> rate;   // bytes of the last second
+  Counts total;                // the history's days and the running day
+  std::optional<Counts> day;   // the running day
+  std::optional<Counts> rate;  // bytes of the last second
 };
 
 // Everything one scrape publishes.
 struct MetricsInput {
   std::vector<LabelFigures> labels;
-  std::optional<double> lastupdate;  // seconds since the epoch
+  std::optional<double> lastupdate;                          // seconds since the epoch
   std::vector<std::pair<std::string, uint64_t>> readerrors;  // per file role
 };
 

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 namespace {
@@ -23,7 +23,9 @@ int64_t coarsenow() {
   return now.tv_sec;
 }
 
-std::string cannotread(int error) { return std::string("cannot read: ") + strerror(error); }
+std::string cannotread(int error) {
+  return std::string("cannot read: ") + strerror(error);
+}
 
 }  // namespace
 

@@ -13,10 +13,10 @@ struct Path {
 };
 
 constexpr Path kpaths[] = {
-    {"/", Endpoint::page, false},          {"/metrics", Endpoint::metrics, false},
-    {"/api/days", Endpoint::days, true},   {"/api/months", Endpoint::months, false},
+    {"/", Endpoint::page, false},           {"/metrics", Endpoint::metrics, false},
+    {"/api/days", Endpoint::days, true},    {"/api/months", Endpoint::months, false},
     {"/api/today", Endpoint::today, false}, {"/api/rates", Endpoint::rates, false},
-    {"/chart.svg", Endpoint::chart, true}, {"/page.js", Endpoint::script, false},
+    {"/chart.svg", Endpoint::chart, true},  {"/page.js", Endpoint::script, false},
 };
 
 Route refuse(int status, std::string message) {

@@ -18,12 +18,15 @@ struct Files {
   bool todaystale = false;
 };
 
-DayRecord record(sys_days date, Items items) { return {date, std::move(items), 0}; }
+DayRecord record(sys_days date, Items items) {
+  return {date, std::move(items), 0};
+}
 
 // What one scrape would publish for wan.
 Counts scrape(MonotoneTotals& totals, const Files& files) {
   Problems problems;
-  std::optional<Items> today = files.today ? wholeitems(*files.today, "today", problems) : std::nullopt;
+  std::optional<Items> today =
+      files.today ? wholeitems(*files.today, "today", problems) : std::nullopt;
   std::optional<sys_days> newest;
   for (const DayRecord& day : files.history)
     if (!newest || day.date > *newest) newest = day.date;

@@ -33,7 +33,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int klabels = 16;
 constexpr int kdays = 3653;
 
-std::string labelname(int i) { return "if" + std::to_string(i); }
+std::string labelname(int i) {
+  return "if" + std::to_string(i);
+}
 
 void writefiles(const std::string& dir, int historydays) {
   std::string history, line;
@@ -46,13 +48,14 @@ void writefiles(const std::string& dir, int historydays) {
              static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
     history += stamp;
     for (int i = 0; i < klabels; ++i)
-      history += labelname(i) + " " + std::to_string(1'000'000'000LL + day * 7919LL * (i + 1)) + " " +
-                 std::to_string(300'000'000LL + day * 104729LL) + " ";
+      history += labelname(i) + " " + std::to_string(1'000'000'000LL + day * 7919LL * (i + 1)) +
+                 " " + std::to_string(300'000'000LL + day * 104729LL) + " ";
     history += "\n";
   }
   std::string today, rate;
   for (int i = 0; i < klabels; ++i) {
-    today += labelname(i) + " " + std::to_string(123456789 + i) + " " + std::to_string(9876543 + i) + " ";
+    today += labelname(i) + " " + std::to_string(123456789 + i) + " " +
+             std::to_string(9876543 + i) + " ";
     rate += "812.50 41.25 ";
   }
   std::ofstream(dir + "/history") << history;
@@ -127,7 +130,8 @@ class Client {
 
   // One GET /metrics; the body's size, or 0 on a failure.
   size_t scrape() {
-    static const char request[] = "GET /metrics HTTP/1.1\r\nHost: bench\r\nAccept: text/plain\r\n\r\n";
+    static const char request[] =
+        "GET /metrics HTTP/1.1\r\nHost: bench\r\nAccept: text/plain\r\n\r\n";
     if (send(fd_, request, sizeof request - 1, MSG_NOSIGNAL) < 0) return 0;
     std::string data;
     char buffer[65536];
@@ -136,7 +140,8 @@ class Client {
       ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
       if (got <= 0) return 0;
       data.append(buffer, static_cast<size_t>(got));
-      if (headerend == std::string::npos && (headerend = data.find("\r\n\r\n")) != std::string::npos) {
+      if (headerend == std::string::npos &&
+          (headerend = data.find("\r\n\r\n")) != std::string::npos) {
         size_t at = data.find("Content-Length: ");
         if (at == std::string::npos || at > headerend) return 0;
         length = std::strtoul(data.c_str() + at + 16, nullptr, 10);
@@ -204,15 +209,17 @@ int main(int argc, char** argv) {
   unsigned shortport = 0;
   pid_t real = serve(exporterin(dir), realport);
   pid_t shorthistory = serve(exporterin(shortdir), shortport);
-  pid_t fixed = serve([&] {
-    return HttpHandler([body](const HttpRequest&) {
-      HttpReply reply;
-      reply.contenttype = kprometheustype;
-      reply.body = body;
-      reply.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
-      return reply;
-    });
-  }, fixedport);
+  pid_t fixed = serve(
+      [&] {
+        return HttpHandler([body](const HttpRequest&) {
+          HttpReply reply;
+          reply.contenttype = kprometheustype;
+          reply.body = body;
+          reply.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
+          return reply;
+        });
+      },
+      fixedport);
   if (realport == 0 || fixedport == 0 || shortport == 0) {
     fprintf(stderr, "exporterbench: a server did not start\n");
     return 1;

@@ -23,8 +23,10 @@ struct Totals {
 
 std::optional<Totals> scrapetotals(unsigned port) {
   HttpAnswer answer = httpget(port, "/metrics");
-  std::optional<long long> wanin = samplevalue(answer.body, "byteloom_bytes_total{label=\"wan\",direction=\"in\"}");
-  std::optional<long long> lanout = samplevalue(answer.body, "byteloom_bytes_total{label=\"lan\",direction=\"out\"}");
+  std::optional<long long> wanin =
+      samplevalue(answer.body, "byteloom_bytes_total{label=\"wan\",direction=\"in\"}");
+  std::optional<long long> lanout =
+      samplevalue(answer.body, "byteloom_bytes_total{label=\"lan\",direction=\"out\"}");
   if (answer.status != 200 || !wanin || !lanout) return std::nullopt;
   return Totals{*wanin, *lanout};
 }
@@ -33,7 +35,8 @@ std::optional<Totals> scrapetotals(unsigned port) {
 Totals filesum(const Sandbox& sb) {
   Problems problems;
   std::vector<DayRecord> days = parsehistory(sb.read("history"), "history", problems);
-  if (std::optional<DayRecord> day = parsedayfile(sb.read("day"), "day", problems)) days.push_back(*day);
+  if (std::optional<DayRecord> day = parsedayfile(sb.read("day"), "day", problems))
+    days.push_back(*day);
   Totals sum;
   for (const DayRecord& record : days)
     for (const Item& item : record.items) {
@@ -77,7 +80,8 @@ TEST(DayChange, CounterNeverDecreasesAndEndsAtTheFilesSum) {
     ASSERT_GE(now->lanout, last.lanout) << "went down at scrape " << scrapes;
     last = *now;
     ++scrapes;
-    if (finish == std::chrono::steady_clock::time_point::max() && sb.read("history").find("[2026-03-07]") != std::string::npos)
+    if (finish == std::chrono::steady_clock::time_point::max() &&
+        sb.read("history").find("[2026-03-07]") != std::string::npos)
       finish = std::chrono::steady_clock::now() + 4s;
     std::this_thread::sleep_for(100ms);
   }

@@ -39,7 +39,8 @@ HttpAnswer parseanswer(const std::string& raw) {
 
 }  // namespace
 
-HttpAnswer httpexchange(unsigned port, const std::string& request, std::chrono::milliseconds timeout) {
+HttpAnswer httpexchange(unsigned port, const std::string& request,
+                        std::chrono::milliseconds timeout) {
   int fd = connectloopback(port);
   if (fd < 0) return {};
   send(fd, request.data(), request.size(), MSG_NOSIGNAL);
@@ -47,7 +48,8 @@ HttpAnswer httpexchange(unsigned port, const std::string& request, std::chrono::
   std::string raw;
   char buffer[65536];
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     pollfd ready{fd, POLLIN, 0};
     if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
       close(fd);
@@ -63,8 +65,10 @@ HttpAnswer httpexchange(unsigned port, const std::string& request, std::chrono::
 
 HttpAnswer httpget(unsigned port, const std::string& path, const std::string& extra,
                    std::chrono::milliseconds timeout) {
-  return httpexchange(port, "GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + extra + "\r\n",
-                  timeout);
+  return httpexchange(
+      port,
+      "GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + extra + "\r\n",
+      timeout);
 }
 
 std::optional<long long> samplevalue(const std::string& metrics, const std::string& series) {
@@ -92,11 +96,13 @@ ExporterProcess::ExporterProcess(const std::string& binary, const std::vector<st
   const std::string marker = "listening on 127.0.0.1:";
   for (int tries = 0; tries < 250 && port_ == 0; ++tries) {
     std::string text = stderror();
-    if (size_t at = text.find(marker); at != std::string::npos) port_ = static_cast<unsigned>(atoi(text.c_str() + at + marker.size()));
+    if (size_t at = text.find(marker); at != std::string::npos)
+      port_ = static_cast<unsigned>(atoi(text.c_str() + at + marker.size()));
     else if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
       pid_ = -1;
       break;
-    } else std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } else
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 

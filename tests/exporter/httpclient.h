@@ -19,7 +19,7 @@ int connectloopback(unsigned port);
 // Sends request as it is and reads the answer until the server closes the
 // connection or the time-out passes.
 HttpAnswer httpexchange(unsigned port, const std::string& request,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(5));
+                        std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // GET path with "Connection: close" and any extra header lines.
 HttpAnswer httpget(unsigned port, const std::string& path, const std::string& extra = "",
