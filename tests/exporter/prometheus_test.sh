@@ -2,13 +2,16 @@
 # A real Prometheus scrapes the exporter every second; its HTTP API must then
 # hold byteloom_bytes_total as the daemon's files give it, a label with a
 # quote, a backslash and non-ASCII letters included. promtool lints both
-# exposition formats. Runs in a private network namespace: loopback only.
-# usage: prometheus_test.sh BYTELOOM_EXPORTER WORKDIR
+# exposition formats and the README's alert rules, which Prometheus loads:
+# a today file left unwritten makes the stale-daemon alert pending. Runs in a
+# private network namespace: loopback only.
+# usage: prometheus_test.sh BYTELOOM_EXPORTER WORKDIR README
 set -u
 . "$(dirname "$0")/../lib/testlib.sh"
 in_private_netns "$@"
 command -v prometheus >/dev/null && command -v promtool >/dev/null || skip "prometheus is not installed"
 exporter=$1
+readme=$3
 work=$(mktemp -d "$2/prometheus.XXXXXX")
 pids=""
 cleanup() {
@@ -45,10 +48,20 @@ check "OpenMetrics ends in # EOF" "# EOF" "$(tail -n 1 "$work/open.prom")"
 lint=$(promtool check metrics < "$work/open.prom" 2>&1 | grep -v '^byteloom_\(bytes\|read_errors\)_total no help text$')
 check "promtool on OpenMetrics" "" "$lint"
 
+# The README's alert rules: the YAML block that starts with "groups:".
+awk '/^```yaml$/ { block = 1; first = 1; next } /^```$/ { block = 0 }
+     block && first { keep = ($0 == "groups:"); first = 0 } block && keep' "$readme" > "$work/rules.yml"
+grep -q 'alert: ByteloomStale' "$work/rules.yml" || die "no alert rules found in $readme"
+lint=$(promtool check rules "$work/rules.yml" 2>&1) || fail "promtool check rules: $lint"
+# The daemon stopped ten minutes ago.
+touch -d '10 minutes ago' "$work/today"
+
 cat > "$work/prometheus.yml" <<CONFIG
 global:
   scrape_interval: 1s
   scrape_timeout: 1s
+  evaluation_interval: 1s
+rule_files: ['$work/rules.yml']
 scrape_configs:
   - job_name: byteloom
     static_configs:
@@ -77,4 +90,12 @@ check "odd label out" "$expect_odd_out" "$(query 'byteloom_bytes_total{label="q\
 check "rate of the last second" 510 "$(query 'byteloom_rate_bytes{label="wan",direction="in"}')"
 check "day gauge" 512 "$(query 'byteloom_day_bytes{label="wan",direction="in"}')"
 check "no read errors" 0 "$(query 'sum(byteloom_read_errors_total)')"
+tries=0
+until curl -s http://127.0.0.1:9090/api/v1/alerts | jq -e '.data.alerts[] | select(.labels.alertname == "ByteloomStale" and .state == "pending")' >/dev/null; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 50 ] || die "the stale-daemon alert is not pending: $(curl -s http://127.0.0.1:9090/api/v1/alerts)"
+    sleep 0.1
+done
+check "the quota alert stays quiet" "" \
+    "$(curl -s http://127.0.0.1:9090/api/v1/alerts | jq -r '.data.alerts[] | select(.labels.alertname == "ByteloomMonthlyQuota") | .state')"
 finish
