@@ -54,11 +54,14 @@ Figures::Figures(ReportSetup setup)
 
 std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
   std::optional<FileStamp> stamp = stampfile(setup_.historyfile);
+  bool absent = !stamp && errno == ENOENT;
   std::lock_guard guard(lock_);
   if (stamp && history_ && history_->stamp == *stamp) return history_;
   auto parsed = std::make_shared<ParsedHistory>();
   Problems found;
-  std::optional<std::string> text = readfile(setup_.historyfile, found);
+  // A history that doesn't exist yet is no error: the daemon writes it after
+  // its first day, and the day file after its first minute.
+  std::optional<std::string> text = absent ? std::nullopt : readfile(setup_.historyfile, found);
   if (text) parsed->days = parsehistory(*text, setup_.historyfile, found);
   if (text && stamp) parsed->stamp = *stamp;
   parsed->sums = historysums(parsed->days);
@@ -75,13 +78,14 @@ std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
 
 std::optional<DayRecord> Figures::dayfile(Problems& problems, std::optional<double>& mtime) {
   std::optional<FileStamp> stamp = stampfile(setup_.dayfile);
+  bool absent = !stamp && errno == ENOENT;
   std::lock_guard guard(lock_);
   if (stamp && daystamp_ == *stamp) {
     mtime = seconds(daystamp_);
     return day_;
   }
   Problems found;
-  std::optional<std::string> text = readfile(setup_.dayfile, found);
+  std::optional<std::string> text = absent ? std::nullopt : readfile(setup_.dayfile, found);
   day_ = text ? parsedayfile(*text, setup_.dayfile, found) : std::nullopt;
   daystamp_ = text && stamp ? *stamp : FileStamp{};
   if (text && stamp) mtime = seconds(*stamp);

@@ -103,3 +103,30 @@ TEST(DayChange, CounterNeverDecreasesAndEndsAtTheFilesSum) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fresh appliance: no history and no day file yet. That is no read error,
+// and the running day counts.
+TEST(FreshDaemon, NoHistoryYetIsNoReadError) {
+  Sandbox sb;
+  sb.standardscript("eth0 eth1", "wan lan");
+  sb.queue("RTCHARTS_IN", inrule(700, "eth0"));
+  sb.start();
+  ASSERT_TRUE(Sandbox::waitfor([&] { return sb.read("today") == "wan 700 0 lan 0 0 "; }));
+  ASSERT_FALSE(std::filesystem::exists(sb.path("history")));
+  ExporterProcess exporter(EXPORTER_BINARY, {"--startup-script", sb.path("getbyteloomheaders.sh"),
+                                             "--listen", "127.0.0.1:0"});
+  ASSERT_NE(0u, exporter.port()) << exporter.stderror();
+  std::string metrics = httpget(exporter.port(), "/metrics").body;
+  EXPECT_EQ(700, samplevalue(metrics, "byteloom_bytes_total{label=\"wan\",direction=\"in\"}"));
+  for (const char* file : {"rate", "today", "day", "history"})
+    EXPECT_EQ(
+        0, samplevalue(metrics, std::string("byteloom_read_errors_total{file=\"") + file + "\"}"))
+        << file << "\n"
+        << metrics;
+  sb.signal(SIGTERM);
+  EXPECT_EQ(0, sb.wait());
+}
+
+}  // namespace
