@@ -8,9 +8,9 @@
 #include "basicauth.h"
 #include "exporterapp.h"
 #include "exporteroptions.h"
-#include "figures.h"
 #include "httpserver.h"
 #include "reportfiles.h"
+#include "servedfiles.h"
 
 namespace {
 
@@ -85,8 +85,8 @@ int serve(const ExporterOptions& options) {
   if (!loadcredentials(options, credentials) || !loadsettings(options, settings)) return 1;
   std::optional<ReportSetup> setup = loadsetup(options);
   if (!setup) return 1;
-  Figures figures(*setup);
-  ExporterApp app(figures, credentials);
+  ServedFiles files(*setup);
+  ExporterApp app(files, credentials);
   HttpServer server([&app](const HttpRequest& request) { return app.handle(request); });
   std::vector<std::string> addresses = options.listen;
   if (addresses.empty()) addresses.push_back("127.0.0.1:" + std::to_string(kdefaultport));

@@ -37,8 +37,8 @@ void addcommonheaders(HttpReply& reply) {
 
 }  // namespace
 
-ExporterApp::ExporterApp(Figures& figures, std::vector<Credential> credentials)
-    : figures_(figures), credentials_(std::move(credentials)) {}
+ExporterApp::ExporterApp(ServedFiles& files, std::vector<Credential> credentials)
+    : files_(files), credentials_(std::move(credentials)) {}
 
 // A password check costs a slow hash, so a header that passed is kept and
 // later compared as it is (in constant time) instead of hashed again.
@@ -89,27 +89,27 @@ HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
     reply.body = kpagejs;
     return reply;
   }
-  Reading reading = figures_.read();
+  Reading reading = files_.read();
   switch (found.endpoint) {
     case Endpoint::metrics: {
       bool openmetrics = wantsopenmetrics(request.accept);
       HttpReply reply;
       reply.contenttype = openmetrics ? kopenmetricstype : kprometheustype;
-      reply.body = formatmetrics(figures_.metrics(reading), openmetrics);
+      reply.body = formatmetrics(files_.metrics(reading), openmetrics);
       return reply;
     }
     case Endpoint::days:
       return json(
-          formatjson(figures_.report(reading, found.days ? found.days : defaultdays(Mode::json))));
+          formatjson(files_.report(reading, found.days ? found.days : defaultdays(Mode::json))));
     case Endpoint::today:
-      return json(formatjson(figures_.todayreport(reading)));
+      return json(formatjson(files_.todayreport(reading)));
     case Endpoint::rates:
-      return json(figures_.ratesjson(reading));
+      return json(files_.ratesjson(reading));
     case Endpoint::chart: {
       HttpReply reply;
       reply.contenttype = "image/svg+xml";
       reply.body =
-          formatsvg(figures_.report(reading, found.days ? found.days : defaultdays(Mode::svg)));
+          formatsvg(files_.report(reading, found.days ? found.days : defaultdays(Mode::svg)));
       return reply;
     }
     default:

@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "basicauth.h"
-#include "figures.h"
 #include "httpserver.h"
+#include "servedfiles.h"
 
 // The exporter's answers to requests: routes them, checks credentials when
 // there are any, and serves the figures, the report's views and the page.
 class ExporterApp {
  public:
-  ExporterApp(Figures& figures, std::vector<Credential> credentials);
+  ExporterApp(ServedFiles& files, std::vector<Credential> credentials);
 
   HttpReply handle(const HttpRequest& request);
 
@@ -19,7 +19,7 @@ class ExporterApp {
   bool authorized(std::string_view header);
   HttpReply serve(const Route& route, const HttpRequest& request);
 
-  Figures& figures_;
+  ServedFiles& files_;
   std::vector<Credential> credentials_;
   std::mutex lock_;
   std::vector<std::string> accepted_;  // Authorization values whose password matched

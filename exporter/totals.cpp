@@ -1,12 +1,21 @@
 #include "totals.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
+// Saturating: a history line may hold counts up to the largest 64-bit value,
+// and a sum past it must not wrap (nor be undefined).
+int64_t addsaturating(int64_t a, int64_t b) {
+  int64_t sum = 0;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? INT64_MAX : INT64_MIN;
+}
+
 void add(Counts& sum, const Counts& more) {
-  sum.in += more.in;
-  sum.out += more.out;
+  sum.in = addsaturating(sum.in, more.in);
+  sum.out = addsaturating(sum.out, more.out);
 }
 
 }  // namespace

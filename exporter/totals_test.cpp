@@ -103,4 +103,15 @@ TEST(Totals, StaleTodayFileAfterARestartIsNotCounted) {
   EXPECT_EQ(1000, scrape(fresh, {archived, std::nullopt, record(d7, {{"wan", {100, 0}}})}).in);
 }
 
+// Years of counts as large as a line may hold don't wrap the sum.
+TEST(Totals, SumsSaturate) {
+  sys_days d6 = testdate(2026, 3, 6), d7 = testdate(2026, 3, 7);
+  const int64_t big = INT64_MAX - 5;
+  LabelSums sums =
+      addday(historysums({record(d6, {{"wan", {big, 1}}}), record(d7, {{"wan", {big, 2}}})}),
+             Items{{"wan", {big, 3}}});
+  EXPECT_EQ(INT64_MAX, sums["wan"].in);
+  EXPECT_EQ(6, sums["wan"].out);
+}
+
 }  // namespace

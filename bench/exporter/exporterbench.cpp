@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "exporterapp.h"
-#include "figures.h"
 #include "httpserver.h"
+#include "servedfiles.h"
 
 namespace {
 
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
   writefiles(shortdir, 1);
 
   // The cold cost: the first scrape parses the whole history.
-  Figures cold(setupin(dir));
+  ServedFiles cold(setupin(dir));
   auto start = Clock::now();
   std::string body = formatmetrics(cold.metrics(cold.read()), false);
   double parsems = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -201,8 +201,8 @@ int main(int argc, char** argv) {
   unsigned realport = 0, fixedport = 0;
   auto exporterin = [](const std::string& files) {
     return [files] {
-      auto* figures = new Figures(setupin(files));
-      auto* app = new ExporterApp(*figures, {});
+      auto* served = new ServedFiles(setupin(files));
+      auto* app = new ExporterApp(*served, {});
       return HttpHandler([app](const HttpRequest& request) { return app->handle(request); });
     };
   };

@@ -1,4 +1,4 @@
-#include "figures.h"
+#include "servedfiles.h"
 
 #include <sys/stat.h>
 
@@ -49,10 +49,10 @@ std::chrono::sys_days localtoday() {
                                  day(static_cast<unsigned>(local.tm_mday))));
 }
 
-Figures::Figures(ReportSetup setup)
+ServedFiles::ServedFiles(ReportSetup setup)
     : setup_(std::move(setup)), today_(setup_.todayfile), rate_(setup_.ratefile) {}
 
-std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
+std::shared_ptr<const ParsedHistory> ServedFiles::history(Problems& problems) {
   std::optional<FileStamp> stamp = stampfile(setup_.historyfile);
   bool absent = !stamp && errno == ENOENT;
   std::lock_guard guard(lock_);
@@ -76,7 +76,7 @@ std::shared_ptr<const ParsedHistory> Figures::history(Problems& problems) {
   return parsed;
 }
 
-std::optional<DayRecord> Figures::dayfile(Problems& problems, std::optional<double>& mtime) {
+std::optional<DayRecord> ServedFiles::dayfile(Problems& problems, std::optional<double>& mtime) {
   std::optional<FileStamp> stamp = stampfile(setup_.dayfile);
   bool absent = !stamp && errno == ENOENT;
   std::lock_guard guard(lock_);
@@ -94,7 +94,7 @@ std::optional<DayRecord> Figures::dayfile(Problems& problems, std::optional<doub
   return day_;
 }
 
-Reading Figures::read() {
+Reading ServedFiles::read() {
   Reading reading;
   std::optional<double> daymtime;
   reading.dayfile = dayfile(reading.problems, daymtime);
@@ -149,12 +149,12 @@ int64_t bytesof(double kilobytes) {
 
 }  // namespace
 
-std::optional<DayRecord> Figures::runningday(const Reading& reading) {
+std::optional<DayRecord> ServedFiles::runningday(const Reading& reading) {
   return ::runningday(reading.todayitems, reading.dayfile, reading.history->newestday,
                       localtoday());
 }
 
-MetricsInput Figures::metrics(const Reading& reading) {
+MetricsInput ServedFiles::metrics(const Reading& reading) {
   std::optional<Items> counted =
       countedday(reading.todayitems, reading.todaystale, reading.dayfile, reading.history->newest);
   LabelSums sums = addday(reading.history->sums, counted);
@@ -177,19 +177,19 @@ MetricsInput Figures::metrics(const Reading& reading) {
   return input;
 }
 
-Report Figures::report(const Reading& reading, int days) {
+Report ServedFiles::report(const Reading& reading, int days) {
   std::optional<DayRecord> running = runningday(reading);
   Problems problems;
   return buildreport(setup_.labels, reading.history->days, running, days, {}, problems);
 }
 
-Report Figures::todayreport(const Reading& reading) {
+Report ServedFiles::todayreport(const Reading& reading) {
   std::optional<DayRecord> running = runningday(reading);
   Problems problems;
   return buildreport(setup_.labels, {}, running, 1, {}, problems);
 }
 
-std::string Figures::ratesjson(const Reading& reading) {
+std::string ServedFiles::ratesjson(const Reading& reading) {
   std::vector<std::string> labels = setup_.labels;
   if (labels.empty() && reading.todayitems)
     for (const Item& item : *reading.todayitems) labels.push_back(item.label);

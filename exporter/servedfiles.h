@@ -41,9 +41,9 @@ struct Reading {
 
 // The daemon's files as the exporter serves them. Shared by the server's
 // threads: the caches and the published totals sit behind a lock.
-class Figures {
+class ServedFiles {
  public:
-  explicit Figures(ReportSetup setup);
+  explicit ServedFiles(ReportSetup setup);
 
   // Reads the files; the history and the day file only when they changed.
   Reading read();
