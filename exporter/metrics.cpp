@@ -136,5 +136,18 @@ std::string formatmetrics(const MetricsInput& input, bool openmetrics) {
 }
 
 bool wantsopenmetrics(std::string_view accept) {
-  return accept.find("application/openmetrics-text") != std::string_view::npos;
+  // Media ranges "type;param=...;q=0.5", comma separated; q=0 refuses a type.
+  while (!accept.empty()) {
+    size_t comma = accept.find(',');
+    std::string_view range = accept.substr(0, comma);
+    accept = comma == std::string_view::npos ? std::string_view{} : accept.substr(comma + 1);
+    size_t start = range.find_first_not_of(" \t");
+    if (start == std::string_view::npos) continue;
+    range.remove_prefix(start);
+    if (!range.starts_with("application/openmetrics-text")) continue;
+    size_t q = range.find("q=");
+    if (q == std::string_view::npos || range.substr(q + 2).find_first_not_of("0.") != 0)
+      return true;
+  }
+  return false;
 }

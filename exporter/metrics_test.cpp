@@ -55,6 +55,10 @@ TEST(Metrics, OpenMetricsNamesCounterFamiliesAndEnds) {
                        "openmetrics-text;version=0.0.1;q=0.75,"
                        "text/plain;version=0.0.4;q=0.5,*/*;q=0.1"));
   EXPECT_FALSE(wantsopenmetrics("text/plain;version=0.0.4"));
+  EXPECT_FALSE(wantsopenmetrics("application/openmetrics-text;q=0, text/plain"));
+  EXPECT_FALSE(wantsopenmetrics("text/plain, application/openmetrics-text; q=0.0"));
+  EXPECT_TRUE(
+      wantsopenmetrics("text/plain;q=0.5, application/openmetrics-text; version=1.0.0;q=0.9"));
   EXPECT_FALSE(wantsopenmetrics(""));
 }
 
