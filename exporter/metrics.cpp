@@ -146,8 +146,10 @@ bool wantsopenmetrics(std::string_view accept) {
     range.remove_prefix(start);
     if (!range.starts_with("application/openmetrics-text")) continue;
     size_t q = range.find("q=");
-    if (q == std::string_view::npos || range.substr(q + 2).find_first_not_of("0.") != 0)
-      return true;
+    if (q == std::string_view::npos) return true;
+    std::string_view weight = range.substr(q + 2);
+    weight = weight.substr(0, weight.find_first_of("; \t"));
+    if (weight.empty() || weight.find_first_not_of("0.") != std::string_view::npos) return true;
   }
   return false;
 }
