@@ -63,7 +63,7 @@ function drawchart() {
       "vector-effect": "non-scaling-stroke"}));
   const labels = Object.keys(history[history.length - 1].rates);
   const legend = document.getElementById("legend");
-  legend.textContent = "peak " + human(peak) + "/s; ";
+  legend.textContent = "peak " + human(peak) + "/s, in solid, out dashed: ";
   labels.forEach((label, index) => {
     for (const direction of ["in", "out"]) {
       const points = history.filter(s => s.rates[label]).map(s =>
@@ -76,7 +76,7 @@ function drawchart() {
     }
     const key = document.createElement("span");
     key.style.color = colours[index % colours.length];
-    key.textContent = label + " (in solid, out dashed)  ";
+    key.textContent = label + "  ";
     legend.appendChild(key);
   });
 }
