@@ -45,7 +45,9 @@ bool OpenFile::current() {
   int64_t now = coarsenow();
   if (checked_.exchange(now) == now) return true;
   std::optional<FileStamp> atpath = stampfile(path_);
-  return atpath && atpath->device == opened_.device && atpath->inode == opened_.inode;
+  if (atpath && atpath->device == opened_.device && atpath->inode == opened_.inode) return true;
+  checked_ = -1;  // so that the check under the exclusive lock looks again
+  return false;
 }
 
 bool OpenFile::reopen(Problems& problems) {

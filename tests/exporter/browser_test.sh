@@ -69,17 +69,17 @@ grep -q '<td class="in">99.00 kB</td>' "$work/second.html" || fail "the new rate
 grep -q '<td class="in">2.35 GB</td>' "$work/second.html" || fail "the new total is not shown"
 grep -q '812.50 kB' "$work/second.html" && fail "the old rate is still shown"
 
-# A minute of changing rates for the picture.
+# A minute of changing rates for the picture, rewritten in place as the daemon does.
 (
     i=0
     while [ -d "$work" ] && [ "$i" -lt 400 ]; do
-        printf '%d.%02d 41.25 %d.00 3.50 0.25 0.75 ' $(( (i * 37) % 500 + 300 )) $((i % 100)) $(( (i * 13) % 90 + 5 )) > "$work/rate.new"
-        mv "$work/rate.new" "$work/rate"
+        printf '%d.%02d 41.25 %d.00 3.50 0.25 0.75 ' $(( (i * 37) % 500 + 300 )) $((i % 100)) $(( (i * 13) % 90 + 5 )) > "$work/rate"
         i=$((i + 1))
-        sleep 0.05
+        sleep 0.02
     done
 ) &
 writer=$!
+sleep 0.5
 browse --screenshot="$out/exporter-page.png" --virtual-time-budget=60000 >/dev/null || fail "no screenshot"
 kill "$writer" 2>/dev/null
 [ -s "$out/exporter-page.png" ] || fail "empty screenshot"
