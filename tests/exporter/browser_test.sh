@@ -24,18 +24,17 @@ die() {
 }
 
 write_startup_script "$work/getbyteloomheaders.sh" "eth0 eth1 tun0" "wan lan vpn" "$work"
-# Thirty finished days for the chart, then the running day.
+# Thirty finished days up to yesterday for the chart, then the running day.
 day=1
 : > "$work/history"
 while [ "$day" -le 30 ]; do
-    printf '[2026-02-%02d] wan %d %d lan %d %d vpn %d %d \n' "$(( (day - 1) % 28 + 1 ))" \
+    printf '[%s] wan %d %d lan %d %d vpn %d %d \n' "$(date -d "$((31 - day)) days ago" +%F)" \
         $((day * 700000000 % 9000000000 + 2000000000)) $((day * 90000000 % 800000000 + 100000000)) \
         $((day * 31000000 % 500000000)) $((day * 17000000 % 300000000)) \
         $((day * 5000000 % 90000000)) $((day * 3000000 % 70000000)) >> "$work/history"
     day=$((day + 1))
 done
-sed -i '29,30s/2026-02-\(0[12]\)/2026-03-\1/' "$work/history"
-printf '[2026-03-03] wan 1200000000 250000000 lan 70000000 20000000 vpn 1000000 900000 ' > "$work/day"
+printf '[%s] wan 1200000000 250000000 lan 70000000 20000000 vpn 1000000 900000 ' "$(date +%F)" > "$work/day"
 printf 'wan 1234567890 256789012 lan 71234567 20123456 vpn 1012345 901234 ' > "$work/today"
 printf '812.50 41.25 12.00 3.50 0.25 0.75 ' > "$work/rate"
 
