@@ -7,7 +7,8 @@
 # usage: browser_test.sh BYTELOOM_EXPORTER WORKDIR
 set -u
 . "$(dirname "$0")/../lib/testlib.sh"
-in_private_netns "$@"
+innetns "$@"
+ip link set lo up
 command -v chromium >/dev/null || skip "chromium is not installed"
 exporter=$1
 out=$2

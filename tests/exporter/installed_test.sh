@@ -6,7 +6,8 @@
 # usage: installed_test.sh STAGE
 set -u
 . "$(dirname "$0")/../lib/testlib.sh"
-in_private_netns "$@"
+innetns "$@"
+ip link set lo up
 command -v systemd-analyze >/dev/null || skip "systemd-analyze is not installed"
 command -v setpriv >/dev/null || skip "setpriv is not installed"
 stage=$1

@@ -8,7 +8,8 @@
 # usage: prometheus_test.sh BYTELOOM_EXPORTER WORKDIR README
 set -u
 . "$(dirname "$0")/../lib/testlib.sh"
-in_private_netns "$@"
+innetns "$@"
+ip link set lo up
 command -v prometheus >/dev/null && command -v promtool >/dev/null || skip "prometheus is not installed"
 exporter=$1
 readme=$3
