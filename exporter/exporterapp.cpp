@@ -23,12 +23,17 @@ HttpReply json(std::string body) {
   return reply;
 }
 
-// The report's default number of days for its JSON or chart view.
-int defaultdays(Mode mode) {
+// The report's options for its day view of count days (0: the view's
+// default), as JSON or as the chart.
+Options dayview(Output output, int count) {
   Options options;
-  options.mode = mode;
-  return effectivedays(options);
+  options.output = output;
+  options.days = count;
+  return options;
 }
+
+// The report's month view shows a year unless told otherwise.
+constexpr int kdefaultmonths = 12;
 
 void addcommonheaders(HttpReply& reply) {
   reply.headers.emplace_back("Cache-Control", "no-store");
@@ -99,17 +104,18 @@ HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
       return reply;
     }
     case Endpoint::days:
-      return json(
-          formatjson(files_.report(reading, found.days ? found.days : defaultdays(Mode::json))));
+      return json(formatjson(files_.report(reading, dayview(Output::json, found.count))));
     case Endpoint::today:
-      return json(formatjson(files_.todayreport(reading)));
+      return json(formatjson(files_.report(reading, dayview(Output::json, 1))));
+    case Endpoint::months:
+      return json(
+          formatperiodsjson(files_.months(reading, found.count ? found.count : kdefaultmonths)));
     case Endpoint::rates:
       return json(files_.ratesjson(reading));
     case Endpoint::chart: {
       HttpReply reply;
       reply.contenttype = "image/svg+xml";
-      reply.body =
-          formatsvg(files_.report(reading, found.days ? found.days : defaultdays(Mode::svg)));
+      reply.body = formatsvg(files_.report(reading, dayview(Output::svg, found.count)));
       return reply;
     }
     default:

@@ -6,17 +6,23 @@
 
 namespace {
 
+// A path and the one query parameter it takes, if any, with its limit.
 struct Path {
   const char* path;
   Endpoint endpoint;
-  bool takesdays;
+  const char* parameter;
+  int limit;
 };
 
 constexpr Path kpaths[] = {
-    {"/", Endpoint::page, false},           {"/metrics", Endpoint::metrics, false},
-    {"/api/days", Endpoint::days, true},    {"/api/months", Endpoint::months, false},
-    {"/api/today", Endpoint::today, false}, {"/api/rates", Endpoint::rates, false},
-    {"/chart.svg", Endpoint::chart, true},  {"/page.js", Endpoint::script, false},
+    {"/", Endpoint::page, nullptr, 0},
+    {"/page.js", Endpoint::script, nullptr, 0},
+    {"/metrics", Endpoint::metrics, nullptr, 0},
+    {"/api/days", Endpoint::days, "days", kmaxdays},
+    {"/api/months", Endpoint::months, "months", kmaxmonths},
+    {"/api/today", Endpoint::today, nullptr, 0},
+    {"/api/rates", Endpoint::rates, nullptr, 0},
+    {"/chart.svg", Endpoint::chart, "days", kmaxdays},
 };
 
 Route refuse(int status, std::string message) {
@@ -26,10 +32,10 @@ Route refuse(int status, std::string message) {
   return result;
 }
 
-// days=N: a whole number from 1 to the report's limit.
-bool parsedays(std::string_view text, int& days) {
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), days);
-  return error == std::errc() && end == text.data() + text.size() && days >= 1 && days <= kmaxdays;
+// A whole number from 1 to limit.
+bool parsecount(std::string_view text, int limit, int& count) {
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  return error == std::errc() && end == text.data() + text.size() && count >= 1 && count <= limit;
 }
 
 }  // namespace
@@ -47,10 +53,11 @@ Route route(std::string_view method, std::string_view path, const QueryArguments
   Route result;
   result.endpoint = found->endpoint;
   for (const auto& [name, value] : query) {
-    if (name != "days" || !found->takesdays)
+    if (!found->parameter || name != found->parameter)
       return refuse(400, "unknown query parameter '" + name.substr(0, 40) + "'\n");
-    if (!parsedays(value, result.days))
-      return refuse(400, "days needs a whole number from 1 to " + std::to_string(kmaxdays) + "\n");
+    if (!parsecount(value, found->limit, result.count))
+      return refuse(
+          400, name + " needs a whole number from 1 to " + std::to_string(found->limit) + "\n");
   }
   return result;
 }

@@ -11,7 +11,7 @@ enum class Endpoint { page, script, metrics, days, months, today, rates, chart }
 struct Route {
   int status = 200;
   Endpoint endpoint = Endpoint::page;
-  int days = 0;  // for days and chart: 0 for the view's default
+  int count = 0;  // days (days, chart) or months (months): 0 for the view's default
   std::string message;
   bool allowedmethods = false;  // 405: the response names GET and HEAD
 };

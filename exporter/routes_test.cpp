@@ -8,8 +8,8 @@ TEST(Routes, PathsMethodsAndQueries) {
   Route days = route("GET", "/api/days", {{"days", "30"}});
   EXPECT_EQ(200, days.status);
   EXPECT_EQ(Endpoint::days, days.endpoint);
-  EXPECT_EQ(30, days.days);
-  EXPECT_EQ(0, route("HEAD", "/chart.svg", {}).days);
+  EXPECT_EQ(30, days.count);
+  EXPECT_EQ(0, route("HEAD", "/chart.svg", {}).count);
   EXPECT_EQ(Endpoint::metrics, route("HEAD", "/metrics", {}).endpoint);
   Route post = route("POST", "/metrics", {});
   EXPECT_EQ(405, post.status);
@@ -24,7 +24,10 @@ TEST(Routes, PathsMethodsAndQueries) {
 TEST(Routes, BadQueryValuesAre400) {
   for (const char* value : {"0", "-1", "3661", "7x", "", " 7", "99999999999999999999"})
     EXPECT_EQ(400, route("GET", "/api/days", {{"days", value}}).status) << value;
-  EXPECT_EQ(3660, route("GET", "/chart.svg", {{"days", "3660"}}).days);
+  EXPECT_EQ(3660, route("GET", "/chart.svg", {{"days", "3660"}}).count);
+  EXPECT_EQ(1200, route("GET", "/api/months", {{"months", "1200"}}).count);
+  EXPECT_EQ(400, route("GET", "/api/months", {{"months", "1201"}}).status);
+  EXPECT_EQ(400, route("GET", "/api/months", {{"days", "3"}}).status);
   Route unknown = route("GET", "/metrics", {{"days", "3"}});
   EXPECT_EQ(400, unknown.status);
   EXPECT_EQ("unknown query parameter 'days'\n", unknown.message);

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <thread>
 
+#include "options.h"
 #include "reportfiles.h"
 #include "views.h"
 
@@ -37,18 +38,6 @@ std::optional<std::string> readcurrent(OpenFile& file, Problems& problems,
 
 }  // namespace
 
-std::chrono::sys_days localtoday() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  time_t secondsnow = now.tv_sec;
-  tm local{};
-  localtime_r(&secondsnow, &local);
-  using namespace std::chrono;
-  return sys_days(year_month_day(year(local.tm_year + 1900),
-                                 month(static_cast<unsigned>(local.tm_mon + 1)),
-                                 day(static_cast<unsigned>(local.tm_mday))));
-}
-
 ServedFiles::ServedFiles(ReportSetup setup)
     : setup_(std::move(setup)), today_(setup_.todayfile), rate_(setup_.ratefile) {}
 
@@ -66,9 +55,7 @@ std::shared_ptr<const ParsedHistory> ServedFiles::history(Problems& problems) {
   if (text && stamp) parsed->stamp = *stamp;
   parsed->sums = historysums(parsed->days);
   for (const DayRecord& record : parsed->days)
-    if (parsed->newestday.empty() || record.date > parsed->newestday[0].date)
-      parsed->newestday = {record};
-  if (!parsed->newestday.empty()) parsed->newest = parsed->newestday[0].date;
+    if (!parsed->newest || record.date > *parsed->newest) parsed->newest = record.date;
   // A parse's problems count once, not once per scrape of the same file.
   errors_["history"] += found.size();
   problems.insert(problems.end(), found.begin(), found.end());
@@ -149,16 +136,19 @@ int64_t bytesof(double kilobytes) {
 
 }  // namespace
 
-std::optional<DayRecord> ServedFiles::runningday(const Reading& reading) {
-  return ::runningday(reading.todayitems, reading.dayfile, reading.history->newestday,
-                      localtoday());
+std::optional<DayRecord> ServedFiles::runningday(const Reading& reading, Now now) {
+  return ::runningday(reading.todayitems, reading.dayfile, reading.history->newest, now.date);
+}
+
+Figures ServedFiles::figures(const Reading& reading, Now now) const {
+  return Figures{setup_.labels, reading.history->days, runningday(reading, now)};
 }
 
 MetricsInput ServedFiles::metrics(const Reading& reading) {
   std::optional<Items> counted =
       countedday(reading.todayitems, reading.todaystale, reading.dayfile, reading.history->newest);
   LabelSums sums = addday(reading.history->sums, counted);
-  std::optional<DayRecord> running = runningday(reading);
+  std::optional<DayRecord> running = runningday(reading, clocknow());
   std::vector<std::string> names = ratelabels(setup_.labels, reading.rates.size());
   MetricsInput input;
   std::lock_guard guard(lock_);
@@ -177,16 +167,18 @@ MetricsInput ServedFiles::metrics(const Reading& reading) {
   return input;
 }
 
-Report ServedFiles::report(const Reading& reading, int days) {
-  std::optional<DayRecord> running = runningday(reading);
+Report ServedFiles::report(const Reading& reading, const Options& options) {
+  Now now = clocknow();
+  Figures all = figures(reading, now);
+  DayRange range = dayrange(options, now.date, oldestdate(all, now.date));
   Problems problems;
-  return buildreport(setup_.labels, reading.history->days, running, days, {}, problems);
+  return buildreport(all, range, now.date, options.labels, problems);
 }
 
-Report ServedFiles::todayreport(const Reading& reading) {
-  std::optional<DayRecord> running = runningday(reading);
+PeriodReport ServedFiles::months(const Reading& reading, int count) {
+  Now now = clocknow();
   Problems problems;
-  return buildreport(setup_.labels, {}, running, 1, {}, problems);
+  return buildperiods(figures(reading, now), Period::month, count, now, {}, problems);
 }
 
 std::string ServedFiles::ratesjson(const Reading& reading) {

@@ -12,6 +12,8 @@
 #include "dayitems.h"
 #include "metrics.h"
 #include "openfile.h"
+#include "options.h"
+#include "periods.h"
 #include "reportdays.h"
 #include "reportfiles.h"
 #include "totals.h"
@@ -22,9 +24,6 @@ struct ParsedHistory {
   std::vector<DayRecord> days;
   LabelSums sums;
   std::optional<std::chrono::sys_days> newest;
-  // The newest line alone: all that dating the running day needs of the
-  // history, so a scrape doesn't walk ten years of it.
-  std::vector<DayRecord> newestday;
 };
 
 // One reading of the four files, in the order that makes a day change safe
@@ -51,17 +50,19 @@ class ServedFiles {
   // The metrics of a reading; raises the published totals.
   MetricsInput metrics(const Reading& reading);
 
-  // The report's views of a reading.
-  Report report(const Reading& reading, int days);
-  Report todayreport(const Reading& reading);
+  // The report's day view of a reading, for the report's options.
+  Report report(const Reading& reading, const Options& options);
+  // The report's month view: the last count months (0: all).
+  PeriodReport months(const Reading& reading, int count);
   std::string ratesjson(const Reading& reading);
 
   const ReportSetup& setup() const { return setup_; }
 
  private:
   std::shared_ptr<const ParsedHistory> history(Problems& problems);
-  // The report's running day of a reading.
-  static std::optional<DayRecord> runningday(const Reading& reading);
+  // The report's running day of a reading, and everything its views use.
+  static std::optional<DayRecord> runningday(const Reading& reading, Now now);
+  Figures figures(const Reading& reading, Now now) const;
   std::optional<DayRecord> dayfile(Problems& problems, std::optional<double>& mtime);
 
   ReportSetup setup_;
@@ -73,6 +74,3 @@ class ServedFiles {
   MonotoneTotals totals_;
   std::map<std::string, uint64_t> errors_;
 };
-
-// The local calendar date now.
-std::chrono::sys_days localtoday();
