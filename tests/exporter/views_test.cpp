@@ -1,0 +1,71 @@
+// The exporter's JSON and chart are the report's: for the same files the
+// endpoints answer exactly what byteloom-report prints.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "httpclient.h"
+
+namespace {
+
+std::string run(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  char chunk[4096];
+  for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
+  pclose(pipe);
+  return out;
+}
+
+std::string isodate(int daysago) {
+  return run("date -d '" + std::to_string(daysago) + " days ago' +%F | tr -d '\\n'");
+}
+
+TEST(Views, SameAsTheReport) {
+  char pattern[] = "/tmp/byteloom-exporter-views-XXXXXX";
+  std::string dir = mkdtemp(pattern);
+  std::ofstream history(dir + "/history");
+  for (int ago = 400; ago >= 1; ago -= 3)
+    history << "[" << isodate(ago) << "] wan " << ago * 1000003 << " " << ago * 7 << " lan " << ago
+            << " 0 \n";
+  history.close();
+  std::ofstream(dir + "/day") << "[" << isodate(0) << "] wan 5 6 lan 7 8 ";
+  std::ofstream(dir + "/today") << "wan 50 60 lan 70 80 ";
+  std::ofstream(dir + "/rate") << "1.00 2.00 3.00 4.00 ";
+  std::vector<std::string> files = {"--rate-file",    dir + "/rate",   "--today-file",
+                                    dir + "/today",   "--day-file",    dir + "/day",
+                                    "--history-file", dir + "/history"};
+  std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
+  args.insert(args.end(), files.begin(), files.end());
+  ExporterProcess exporter(EXPORTER_BINARY, args);
+  ASSERT_NE(0u, exporter.port()) << exporter.stderror();
+  std::string report = REPORT_BINARY;
+  for (const std::string& word : files) report += " " + word;
+
+  const std::pair<const char*, std::string> cases[] = {
+      {"/api/days", "--json"},
+      {"/api/days?days=100", "--json --days 100"},
+      {"/api/today", "--json --days 1"},
+      {"/api/months", "--months --json"},
+      {"/api/months?months=24", "--months 24 --json"},
+      {"/chart.svg?days=45", "--days 45 --svg -"},
+  };
+  // The running month's estimate moves with the clock's second: a pair read
+  // across a second's turn is read again.
+  for (const auto& [path, options] : cases) {
+    HttpAnswer answer;
+    std::string printed;
+    for (int attempt = 0; attempt < 3 && (attempt == 0 || printed != answer.body); ++attempt) {
+      answer = httpget(exporter.port(), path);
+      printed = run(report + " " + options + " 2>/dev/null");
+    }
+    EXPECT_EQ(200, answer.status) << path;
+    EXPECT_EQ(printed, answer.body) << path;
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
