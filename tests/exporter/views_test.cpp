@@ -52,8 +52,9 @@ TEST(Views, SameAsTheReport) {
       {"/api/months", "--months --json"},
       {"/api/months?months=24", "--months 24 --json"},
       {"/chart.svg?days=45", "--days 45 --svg -"},
+      {"/api/rates", "--live --json --count 1"},
   };
-  // The running month's estimate moves with the clock's second: a pair read
+  // The running month's estimate and the rates' clock move with the second: a pair read
   // across a second's turn is read again.
   for (const auto& [path, options] : cases) {
     HttpAnswer answer;
