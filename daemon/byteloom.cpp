@@ -10,8 +10,8 @@
 #include <ctime>
 #include <string>
 
-#include "dayfiles.h"
 #include "daybook.h"
+#include "dayfiles.h"
 #include "iftable.h"
 #include "runcommand.h"
 #include "sampling.h"
@@ -137,7 +137,8 @@ int recoverday() {
 // Until the history holds the finished day, a fatal exit saves it dated that
 // day, for the next start to archive; from then on the counters are the new day's.
 int changeday(const tm& cur) {
-  if (savevolumes(now) != 0) return fatal("FATAL! Couldn't open volumes file for writing! Exiting...");
+  if (savevolumes(now) != 0)
+    return fatal("FATAL! Couldn't open volumes file for writing! Exiting...");
   resetdaycounters();
   now = cur;
   if (saveratestofile() != 0) return fatal("FATAL! Couldn't open file for writing! Exiting...");

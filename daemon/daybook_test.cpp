@@ -28,8 +28,10 @@ tm at(int year, int month, int day, int hour, int minute) {
 
 TEST(CycleStep, DayChangeBeforeMinuteAndWholeDates) {
   EXPECT_EQ(CycleStep::none, choosecyclestep(at(2026, 3, 7, 12, 5), at(2026, 3, 7, 12, 5)));
-  EXPECT_EQ(CycleStep::minutepersist, choosecyclestep(at(2026, 3, 7, 12, 5), at(2026, 3, 7, 12, 6)));
-  EXPECT_EQ(CycleStep::minutepersist, choosecyclestep(at(2026, 3, 7, 12, 5), at(2026, 3, 7, 13, 5 + 1)));
+  EXPECT_EQ(CycleStep::minutepersist,
+            choosecyclestep(at(2026, 3, 7, 12, 5), at(2026, 3, 7, 12, 6)));
+  EXPECT_EQ(CycleStep::minutepersist,
+            choosecyclestep(at(2026, 3, 7, 12, 5), at(2026, 3, 7, 13, 5 + 1)));
   // Midnight changes the minute too; the day change wins.
   EXPECT_EQ(CycleStep::daychange, choosecyclestep(at(2026, 3, 7, 23, 59), at(2026, 3, 8, 0, 0)));
   // Resumed on the same day of month, a month or a year later.

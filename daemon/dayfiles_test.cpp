@@ -43,9 +43,7 @@ class DayFiles : public ::testing::Test {
     return text.str();
   }
 
-  void write(const char* name, const std::string& text) const {
-    std::ofstream(path(name)) << text;
-  }
+  void write(const char* name, const std::string& text) const { std::ofstream(path(name)) << text; }
 
   void settotals(int64_t in0, int64_t out0, int64_t in1, int64_t out1) {
     ifinfoarrptr[0].day_in = in0;
@@ -96,7 +94,8 @@ TEST_F(DayFiles, HistoryLinesAreAppended) {
   ASSERT_EQ(0, savevolumes(date(2026, 3, 7)));
   settotals(5, 6, 7, 8);
   ASSERT_EQ(0, savevolumes(date(2026, 3, 8)));
-  EXPECT_EQ("[2026-03-07] wan 1 2 up_link 3 4 \n[2026-03-08] wan 5 6 up_link 7 8 \n", read("history"));
+  EXPECT_EQ("[2026-03-07] wan 1 2 up_link 3 4 \n[2026-03-08] wan 5 6 up_link 7 8 \n",
+            read("history"));
 }
 
 // Past the file size limit a write stops short, as on a full disk.

@@ -10,10 +10,14 @@ std::string output(const std::string& specs, const std::string& labels) {
   return specs + "\n/run/rate\n/run/today\n/var/persist\n/var/history\n" + labels + "\n";
 }
 
-std::string labelof(int i) { return ifinfoarrptr[i].label; }
+std::string labelof(int i) {
+  return ifinfoarrptr[i].label;
+}
 
 TEST(StartupOutput, EveryFormOfSpecification) {
-  ASSERT_EQ(0, init_ifinfoarr(output("eth0 eth1:0x2:10.8.0.1 ppp0:7:1.2.3.4:more :wg0 tun0:", "a b c d e").c_str()));
+  ASSERT_EQ(
+      0, init_ifinfoarr(
+             output("eth0 eth1:0x2:10.8.0.1 ppp0:7:1.2.3.4:more :wg0 tun0:", "a b c d e").c_str()));
   ASSERT_EQ(5, ifinfoarrsize);
   EXPECT_STREQ("eth0", ifinfoarrptr[0].ifname);
   EXPECT_STREQ("", ifinfoarrptr[0].matchval);

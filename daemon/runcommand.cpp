@@ -44,7 +44,8 @@ pid_t spawnshell(const char* command, int stdoutfd, const sigset_t& childmask) {
   posix_spawnattr_setsigmask(&attributes, &childmask);
   const char* argv[] = {"sh", "-c", command, nullptr};
   pid_t pid = -1;
-  int failed = posix_spawn(&pid, "/bin/sh", &actions, &attributes, const_cast<char**>(argv), environ);
+  int failed =
+      posix_spawn(&pid, "/bin/sh", &actions, &attributes, const_cast<char**>(argv), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return failed ? -1 : pid;

@@ -78,9 +78,9 @@ TEST(ListingMatch, DirectionTurnsOutboundOnceAndForAll) {
 
 TEST(ListingMatch, QualifiersComparedOnlyWhenTheLineHasThem) {
   maketable("eth1:0x2:10.8.0.1 eth1", "VPN WAN");
-  std::string listing = rule("1", "eth1", "*", "0.0.0.0/0") +             // neither: VPN
-                        rule("2", "eth1", "*", "10.8.0.1") +              // dest fits: VPN
-                        rule("4", "eth1", "*", "10.8.0.2") +              // dest differs: WAN
+  std::string listing = rule("1", "eth1", "*", "0.0.0.0/0") +  // neither: VPN
+                        rule("2", "eth1", "*", "10.8.0.1") +   // dest fits: VPN
+                        rule("4", "eth1", "*", "10.8.0.2") +   // dest differs: WAN
                         rule("8", "eth1", "*", "0.0.0.0/0", "mark match 0x3") +  // WAN
                         rule("16", "eth1", "*", "10.8.0.1", "mark match 0x2") +  // VPN
                         rule("32", "eth1", "*", "10.8.0.1", "mark match 0x3");   // WAN

@@ -4,7 +4,9 @@
 
 namespace {
 
-bool isscanspace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isscanspace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // One "%Nd" conversion as scanf makes it: white space skipped, then at most
 // width characters of an optional sign and digits, at least one digit.
@@ -15,7 +17,8 @@ bool scanint(std::string_view text, size_t& at, size_t width, int& value) {
   if (at < limit && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
   size_t first = at;
   int number = 0;
-  for (; at < limit && text[at] >= '0' && text[at] <= '9'; ++at) number = number * 10 + (text[at] - '0');
+  for (; at < limit && text[at] >= '0' && text[at] <= '9'; ++at)
+    number = number * 10 + (text[at] - '0');
   if (at == first) return false;
   value = negative ? -number : number;
   return true;

@@ -8,7 +8,9 @@ namespace {
 
 using namespace std::chrono;
 
-sys_days date(int y, unsigned m, unsigned d) { return sys_days(year(y) / month(m) / day(d)); }
+sys_days date(int y, unsigned m, unsigned d) {
+  return sys_days(year(y) / month(m) / day(d));
+}
 
 std::string messages(const Problems& problems) {
   std::string text;
@@ -18,7 +20,8 @@ std::string messages(const Problems& problems) {
 
 TEST(DayItems, ItemsWithExactCounts) {
   Problems problems;
-  Items items = parseitems("wan 904311 51200 a-very-long-label 9223372036854775807 0 ", "f", 1, problems);
+  Items items =
+      parseitems("wan 904311 51200 a-very-long-label 9223372036854775807 0 ", "f", 1, problems);
   ASSERT_EQ(2u, items.size());
   EXPECT_EQ("wan", items[0].label);
   EXPECT_EQ(904311, items[0].counts.in);

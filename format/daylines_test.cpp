@@ -43,18 +43,22 @@ TEST(LineFormats, TotalsAndDayLines) {
   std::vector<IfInfo> table = {record("wan", 0, 0, 812, 35), record("lan", 0, 0, 7, 0)};
   EXPECT_EQ("wan 812 35 lan 7 0 ",
             formatted([&](char* b, size_t c) { return formattotals(b, c, table); }));
-  EXPECT_EQ("[2016-03-07] wan 812 35 lan 7 0 ",
-            formatted([&](char* b, size_t c) { return formatdayline(b, c, date(2016, 3, 7), table, false); }));
-  EXPECT_EQ("[2016-03-07] wan 812 35 lan 7 0 \n",
-            formatted([&](char* b, size_t c) { return formatdayline(b, c, date(2016, 3, 7), table, true); }));
+  EXPECT_EQ("[2016-03-07] wan 812 35 lan 7 0 ", formatted([&](char* b, size_t c) {
+              return formatdayline(b, c, date(2016, 3, 7), table, false);
+            }));
+  EXPECT_EQ("[2016-03-07] wan 812 35 lan 7 0 \n", formatted([&](char* b, size_t c) {
+              return formatdayline(b, c, date(2016, 3, 7), table, true);
+            }));
 }
 
 TEST(LineFormats, EmptyTable) {
   std::vector<IfInfo> none;
   EXPECT_EQ("", formatted([&](char* b, size_t c) { return formatrates(b, c, none); }));
-  EXPECT_EQ("[2026-01-02] ", formatted([&](char* b, size_t c) { return formatdatestamp(b, c, date(2026, 1, 2)); }));
-  EXPECT_EQ("[2026-01-02] \n",
-            formatted([&](char* b, size_t c) { return formatdayline(b, c, date(2026, 1, 2), none, true); }));
+  EXPECT_EQ("[2026-01-02] ",
+            formatted([&](char* b, size_t c) { return formatdatestamp(b, c, date(2026, 1, 2)); }));
+  EXPECT_EQ("[2026-01-02] \n", formatted([&](char* b, size_t c) {
+              return formatdayline(b, c, date(2026, 1, 2), none, true);
+            }));
 }
 
 TEST(LineFormats, BufferSizeHoldsTheLongestLines) {
@@ -155,7 +159,6 @@ TEST(DayChange, WholeCalendarDateCounts) {
   EXPECT_FALSE(samedate(date(2026, 3, 7), date(2026, 3, 8)));
 }
 
-
 // The writers and the stamp reader do without stdio; they must still agree
 // with it to the byte, on ordinary and odd inputs alike.
 TEST(DateStamp, ReadsLikeScanf) {
@@ -178,9 +181,9 @@ TEST(DateStamp, ReadsLikeScanf) {
 TEST(LineFormats, WrittenLikePrintf) {
   std::vector<IfInfo> table;
   std::string expected;
-  for (int64_t bytes : {int64_t{0}, int64_t{5}, int64_t{1234}, int64_t{1235}, int64_t{999995},
-                        int64_t{-1}, int64_t{-1235}, std::numeric_limits<int64_t>::max(),
-                        std::numeric_limits<int64_t>::min()}) {
+  for (int64_t bytes :
+       {int64_t{0}, int64_t{5}, int64_t{1234}, int64_t{1235}, int64_t{999995}, int64_t{-1},
+        int64_t{-1235}, std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
     table.push_back(record("x", bytes, bytes, bytes, bytes));
     char rate[64];
     snprintf(rate, sizeof rate, "%.2f %.2f ", static_cast<double>(bytes) / 1000.0,
@@ -190,7 +193,8 @@ TEST(LineFormats, WrittenLikePrintf) {
   EXPECT_EQ(expected, formatted([&](char* b, size_t c) { return formatrates(b, c, table); }));
   tm odd = date(-5, 13, 0);
   char stamp[64];
-  snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d] ", odd.tm_year + 1900, odd.tm_mon + 1, odd.tm_mday);
+  snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d] ", odd.tm_year + 1900, odd.tm_mon + 1,
+           odd.tm_mday);
   EXPECT_EQ(stamp, formatted([&](char* b, size_t c) { return formatdatestamp(b, c, odd); }));
 }
 

@@ -30,10 +30,14 @@ RuleLine parseruleline(std::string_view line, bool outbound) {
   Tokens tokens(line, ' ');
   std::string_view token;
   for (int k = 0; k <= 11 && tokens.next(token); ++k) {
-    if (k == 1) rule.bytes = parsecount(token);
-    else if (k == (outbound ? 6 : 5)) rule.iface = token;
-    else if (k == 8 && token != "0.0.0.0/0") rule.dest = token;
-    else if (k == 11) rule.matchvalue = token;
+    if (k == 1)
+      rule.bytes = parsecount(token);
+    else if (k == (outbound ? 6 : 5))
+      rule.iface = token;
+    else if (k == 8 && token != "0.0.0.0/0")
+      rule.dest = token;
+    else if (k == 11)
+      rule.matchvalue = token;
   }
   return rule;
 }

@@ -9,7 +9,7 @@
 struct RuleLine {
   int64_t bytes = 0;
   std::string_view iface;
-  std::string_view dest;   // empty for "0.0.0.0/0"
+  std::string_view dest;        // empty for "0.0.0.0/0"
   std::string_view matchvalue;  // third word after the destination, as "mark match 0x2" shows it
 };
 

@@ -15,11 +15,11 @@ enum class Output { table, json, svg };
 struct Options {
   View view = View::days;
   Output output = Output::table;
-  std::string svgfile;        // "-" for standard output
-  int days = 0;               // 0: the view's default
-  int periods = 0;            // months or years shown; 0: the view's default
+  std::string svgfile;  // "-" for standard output
+  int days = 0;         // 0: the view's default
+  int periods = 0;      // months or years shown; 0: the view's default
   int top = 10;
-  int count = 0;              // live refreshes; 0 until interrupted
+  int count = 0;  // live refreshes; 0 until interrupted
   std::optional<std::chrono::sys_days> since, until;
   Units units = Units::si;
   AlertRule alert;  // limit, period, direction, estimate (labels: below)

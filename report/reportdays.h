@@ -30,9 +30,9 @@ struct DayRange {
 // One calendar day of the report.
 struct ReportDay {
   std::chrono::sys_days date;
-  bool recorded = false;  // false for a day missing from the history
-  bool today = false;     // still being counted
-  bool future = false;    // dated after today: shown, counted in no total
+  bool recorded = false;                    // false for a day missing from the history
+  bool today = false;                       // still being counted
+  bool future = false;                      // dated after today: shown, counted in no total
   std::vector<std::optional<Sums>> counts;  // per label; nullopt when absent that day
 };
 

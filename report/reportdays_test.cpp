@@ -8,7 +8,9 @@ namespace {
 
 using namespace std::chrono;
 
-sys_days date(int y, unsigned m, unsigned d) { return sys_days(year(y) / month(m) / day(d)); }
+sys_days date(int y, unsigned m, unsigned d) {
+  return sys_days(year(y) / month(m) / day(d));
+}
 
 // A history of count days ending at last, every label with in = day index and out = 2 * that.
 std::vector<DayRecord> generated(sys_days last, int count, const std::vector<std::string>& labels) {

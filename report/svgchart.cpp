@@ -78,8 +78,9 @@ std::string legend(const Chart& chart, double y) {
   std::string out;
   double x = kleft;
   for (const Entry& entry : entries) {
-    out += rect(x, y - 11, 14, 14, std::string(" fill=\"") + entry.colour + "\" fill-opacity=\"" +
-                                       entry.opacity + "\"/>\n");
+    out += rect(
+        x, y - 11, 14, 14,
+        std::string(" fill=\"") + entry.colour + "\" fill-opacity=\"" + entry.opacity + "\"/>\n");
     out += text(x + 20, y, entry.name);
     x += 150;
   }
@@ -267,7 +268,8 @@ std::string formatsvg(const Chart& chart) {
       kheadheight + kpanelheight * static_cast<double>(std::max<size_t>(chart.labels.size(), 1));
   std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kwidth) +
                     "\" height=\"" + number(height) + "\" viewBox=\"0 0 " + number(kwidth) + " " +
-                    number(height) + "\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"12\">\n";
+                    number(height) +
+                    "\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"12\">\n";
   out += rect(0, 0, kwidth, height, " fill=\"white\"/>\n");
   out +=
       text(kleft, 28, chart.title + ", " + span(chart), " font-weight=\"bold\" font-size=\"18\"");

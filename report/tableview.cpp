@@ -169,7 +169,8 @@ std::string formattoptable(const TopReport& report, Units units) {
 std::vector<std::string> ratelabels(const std::vector<std::string>& labels, size_t count) {
   std::vector<std::string> names(
       labels.begin(), labels.begin() + static_cast<std::ptrdiff_t>(std::min(count, labels.size())));
-  while (names.size() < count) names.push_back(std::string(1, '#').append(std::to_string(names.size() + 1)));
+  while (names.size() < count)
+    names.push_back(std::string(1, '#').append(std::to_string(names.size() + 1)));
   return names;
 }
 

@@ -9,7 +9,9 @@ namespace {
 
 using namespace std::chrono;
 
-sys_days date(int y, unsigned m, unsigned d) { return sys_days(year(y) / month(m) / day(d)); }
+sys_days date(int y, unsigned m, unsigned d) {
+  return sys_days(year(y) / month(m) / day(d));
+}
 
 // wan and vpn over three days: a full day, a missing one and today without vpn.
 Report sample() {
@@ -108,10 +110,11 @@ TEST(Table, LongLabelWidensItsPair) {
   report.labels = {label};
   report.days = {{date(2026, 1, 1), true, false, false, {Sums{1, 2}}}};
   report.totals = {{1, 2}};
-  EXPECT_EQ("              " + label + "\n"
-            "day                            in                  out\n"
-            "2026-01-01                    1 B                  2 B\n"
-            "total                         1 B                  2 B\n",
+  EXPECT_EQ("              " + label +
+                "\n"
+                "day                            in                  out\n"
+                "2026-01-01                    1 B                  2 B\n"
+                "total                         1 B                  2 B\n",
             formattable(report));
 }
 
@@ -122,11 +125,14 @@ TEST(Json, ExactCountsMissingDayAsNull) {
       "{\n"
       "  \"labels\": [\"wan\", \"v\\\"p\\\\n\"],\n"
       "  \"days\": [\n"
-      "    {\"date\": \"2026-10-29\", \"today\": false, \"traffic\": {\"wan\": {\"in\": 904311, \"out\": 51200}, \"v\\\"p\\\\n\": {\"in\": 0, \"out\": 999}}},\n"
+      "    {\"date\": \"2026-10-29\", \"today\": false, \"traffic\": {\"wan\": {\"in\": 904311, "
+      "\"out\": 51200}, \"v\\\"p\\\\n\": {\"in\": 0, \"out\": 999}}},\n"
       "    {\"date\": \"2026-10-30\", \"today\": false, \"traffic\": null},\n"
-      "    {\"date\": \"2026-10-31\", \"today\": true, \"traffic\": {\"wan\": {\"in\": 1200000000, \"out\": 7}}}\n"
+      "    {\"date\": \"2026-10-31\", \"today\": true, \"traffic\": {\"wan\": {\"in\": 1200000000, "
+      "\"out\": 7}}}\n"
       "  ],\n"
-      "  \"total\": {\"wan\": {\"in\": 1200904311, \"out\": 51207}, \"v\\\"p\\\\n\": {\"in\": 0, \"out\": 999}}\n"
+      "  \"total\": {\"wan\": {\"in\": 1200904311, \"out\": 51207}, \"v\\\"p\\\\n\": {\"in\": 0, "
+      "\"out\": 999}}\n"
       "}\n",
       formatjson(report));
   EXPECT_EQ("{\n  \"labels\": [],\n  \"days\": [],\n  \"total\": {}\n}\n", formatjson(Report{}));
@@ -142,7 +148,8 @@ TEST(Live, RatesPerLabelAndUnnamedExtras) {
       "#3         1.23 MB/s     500 B/s\n",
       formatlive({"wan", "vpn"}, rates, "12:00:01"));
   EXPECT_EQ(
-      "{\"time\": \"2026-10-31T12:00:01\", \"rates\": {\"wan\": {\"in\": 904310, \"out\": 51200}}}\n",
+      "{\"time\": \"2026-10-31T12:00:01\", \"rates\": {\"wan\": {\"in\": 904310, \"out\": "
+      "51200}}}\n",
       formatlivejson({"wan", "vpn"}, {rates[0]}, "2026-10-31T12:00:01"));
 }
 
@@ -181,8 +188,9 @@ TEST(Svg, PanelPerLabelBarsLegendAndEscapedText) {
   EXPECT_NE(std::string::npos, svg.find(">lan&amp;&lt;dmz&gt;</text>"));
   EXPECT_EQ(std::string::npos, svg.find("lan&<"));
   // wan has bars on two days, vpn on one: two per day, each with an exact tip.
-  EXPECT_EQ(6u, occurrences(svg, "<title>"  ) - 2);
-  EXPECT_NE(std::string::npos, svg.find("<title>wan 2026-10-29 in: 904.31 kB (904311 bytes)</title>"));
+  EXPECT_EQ(6u, occurrences(svg, "<title>") - 2);
+  EXPECT_NE(std::string::npos,
+            svg.find("<title>wan 2026-10-29 in: 904.31 kB (904311 bytes)</title>"));
   EXPECT_EQ(2u, occurrences(svg, "fill=\"#2f6fbf\" fill-opacity=\"0.4\""));  // legend and today
   EXPECT_EQ(3u, occurrences(svg, "fill=\"#ececec\""));  // legend and a band per panel
   EXPECT_NE(std::string::npos, svg.find(">1.5 GB</text>"));

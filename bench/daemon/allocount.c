@@ -20,10 +20,10 @@
 #include <time.h>
 #include <unistd.h>
 
-extern void *__libc_malloc(size_t size);
-extern void *__libc_calloc(size_t count, size_t size);
-extern void *__libc_realloc(void *block, size_t size);
-extern void *__libc_memalign(size_t alignment, size_t size);
+extern void* __libc_malloc(size_t size);
+extern void* __libc_calloc(size_t count, size_t size);
+extern void* __libc_realloc(void* block, size_t size);
+extern void* __libc_memalign(size_t alignment, size_t size);
 
 enum { kmaxranges = 16 };
 
@@ -36,18 +36,18 @@ static int ownrangecount;
 static unsigned long owncalls, libccalls, ownatstart, libcatstart;
 static long cycles, warmup = 3;
 static int reportfd = -1;
-static int (*realsleep)(clockid_t, int, const struct timespec *, struct timespec *);
+static int (*realsleep)(clockid_t, int, const struct timespec*, struct timespec*);
 
-static int isown(const char *name, int first) {
+static int isown(const char* name, int first) {
   return first || strstr(name, "libstdc++") != NULL;
 }
 
-static int collectranges(struct dl_phdr_info *info, size_t size, void *data) {
+static int collectranges(struct dl_phdr_info* info, size_t size, void* data) {
   (void)size;
-  int *first = data;
+  int* first = data;
   if (isown(info->dlpi_name, *first)) {
     for (int i = 0; i < info->dlpi_phnum && ownrangecount < kmaxranges; ++i) {
-      const ElfW(Phdr) *header = &info->dlpi_phdr[i];
+      const ElfW(Phdr)* header = &info->dlpi_phdr[i];
       if (header->p_type != PT_LOAD || !(header->p_flags & PF_X)) continue;
       uintptr_t start = info->dlpi_addr + header->p_vaddr;
       ownranges[ownrangecount++] = (struct range){start, start + header->p_memsz};
@@ -57,7 +57,7 @@ static int collectranges(struct dl_phdr_info *info, size_t size, void *data) {
   return 0;
 }
 
-static void count(const void *caller) {
+static void count(const void* caller) {
   uintptr_t address = (uintptr_t)caller;
   for (int i = 0; i < ownrangecount; ++i) {
     if (address >= ownranges[i].start && address < ownranges[i].end) {
@@ -74,16 +74,16 @@ __attribute__((constructor)) static void start(void) {
   int first = 1;
   dl_iterate_phdr(collectranges, &first);
   /* Through a data pointer: ISO C has no cast from dlsym's result to a function. */
-  *(void **)&realsleep = dlsym(RTLD_NEXT, "clock_nanosleep");
-  const char *path = getenv("ALLOCOUNT_OUT");
+  *(void**)&realsleep = dlsym(RTLD_NEXT, "clock_nanosleep");
+  const char* path = getenv("ALLOCOUNT_OUT");
   if (path) reportfd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  const char *skip = getenv("ALLOCOUNT_WARMUP");
+  const char* skip = getenv("ALLOCOUNT_WARMUP");
   if (skip) warmup = atol(skip);
   unsetenv("LD_PRELOAD");
 }
 
 /* Writes value in decimal at the end of buf; returns where it starts. */
-static char *decimal(char *end, unsigned long value) {
+static char* decimal(char* end, unsigned long value) {
   do {
     *--end = (char)('0' + value % 10);
     value /= 10;
@@ -91,10 +91,10 @@ static char *decimal(char *end, unsigned long value) {
   return end;
 }
 
-static size_t append(char *line, size_t len, const char *text, unsigned long value) {
+static size_t append(char* line, size_t len, const char* text, unsigned long value) {
   char digits[24];
-  char *end = digits + sizeof digits;
-  char *first = decimal(end, value);
+  char* end = digits + sizeof digits;
+  char* first = decimal(end, value);
   size_t textlen = strlen(text);
   memcpy(line + len, text, textlen);
   memcpy(line + len + textlen, first, (size_t)(end - first));
@@ -111,40 +111,40 @@ static void report(void) {
   if (ftruncate(reportfd, 0) == 0 && pwrite(reportfd, line, len, 0) < 0) return;
 }
 
-int clock_nanosleep(clockid_t clock, int flags, const struct timespec *request,
-                    struct timespec *remain) {
+int clock_nanosleep(clockid_t clock, int flags, const struct timespec* request,
+                    struct timespec* remain) {
   ++cycles;
   if (cycles == warmup) ownatstart = owncalls, libcatstart = libccalls;
   if (cycles > warmup && reportfd >= 0) report();
   return realsleep(clock, flags, request, remain);
 }
 
-void *malloc(size_t size) {
+void* malloc(size_t size) {
   COUNTCALLER();
   return __libc_malloc(size);
 }
 
-void *calloc(size_t count_, size_t size) {
+void* calloc(size_t count_, size_t size) {
   COUNTCALLER();
   return __libc_calloc(count_, size);
 }
 
-void *realloc(void *block, size_t size) {
+void* realloc(void* block, size_t size) {
   COUNTCALLER();
   return __libc_realloc(block, size);
 }
 
-void *memalign(size_t alignment, size_t size) {
+void* memalign(size_t alignment, size_t size) {
   COUNTCALLER();
   return __libc_memalign(alignment, size);
 }
 
-void *aligned_alloc(size_t alignment, size_t size) {
+void* aligned_alloc(size_t alignment, size_t size) {
   COUNTCALLER();
   return __libc_memalign(alignment, size);
 }
 
-int posix_memalign(void **block, size_t alignment, size_t size) {
+int posix_memalign(void** block, size_t alignment, size_t size) {
   COUNTCALLER();
   *block = __libc_memalign(alignment, size);
   return *block ? 0 : 12; /* ENOMEM */
@@ -153,46 +153,46 @@ int posix_memalign(void **block, size_t alignment, size_t size) {
 /* operator new and new[], plain, nothrow and aligned: counted at the
  * program's own call site. A failed throwing new aborts: the benchmark
  * never runs out of memory, and C cannot throw std::bad_alloc. */
-static void *newblock(size_t size, int mustsucceed) {
-  void *block = __libc_malloc(size ? size : 1);
+static void* newblock(size_t size, int mustsucceed) {
+  void* block = __libc_malloc(size ? size : 1);
   if (!block && mustsucceed) abort();
   return block;
 }
 
-static void *newaligned(size_t size, size_t alignment, int mustsucceed) {
-  void *block = __libc_memalign(alignment, size ? size : 1);
+static void* newaligned(size_t size, size_t alignment, int mustsucceed) {
+  void* block = __libc_memalign(alignment, size ? size : 1);
   if (!block && mustsucceed) abort();
   return block;
 }
 
-void *_Znwm(size_t size) {
+void* _Znwm(size_t size) {
   COUNTCALLER();
   return newblock(size, 1);
 }
 
-void *_Znam(size_t size) {
+void* _Znam(size_t size) {
   COUNTCALLER();
   return newblock(size, 1);
 }
 
-void *_ZnwmRKSt9nothrow_t(size_t size, const void *tag) {
+void* _ZnwmRKSt9nothrow_t(size_t size, const void* tag) {
   (void)tag;
   COUNTCALLER();
   return newblock(size, 0);
 }
 
-void *_ZnamRKSt9nothrow_t(size_t size, const void *tag) {
+void* _ZnamRKSt9nothrow_t(size_t size, const void* tag) {
   (void)tag;
   COUNTCALLER();
   return newblock(size, 0);
 }
 
-void *_ZnwmSt11align_val_t(size_t size, size_t alignment) {
+void* _ZnwmSt11align_val_t(size_t size, size_t alignment) {
   COUNTCALLER();
   return newaligned(size, alignment, 1);
 }
 
-void *_ZnamSt11align_val_t(size_t size, size_t alignment) {
+void* _ZnamSt11align_val_t(size_t size, size_t alignment) {
   COUNTCALLER();
   return newaligned(size, alignment, 1);
 }

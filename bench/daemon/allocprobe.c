@@ -7,12 +7,12 @@
 #include <time.h>
 
 /* Seen from outside, so the compiler keeps each malloc and free. */
-void *volatile lastblock;
+void* volatile lastblock;
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   int cycles = argc > 1 ? atoi(argv[1]) : 0;
   for (int i = 0; i < cycles; ++i) {
-    void *blocks[] = {malloc(16), malloc(4096), calloc(4, 8)};
+    void* blocks[] = {malloc(16), malloc(4096), calloc(4, 8)};
     for (int b = 0; b < 3; ++b) {
       lastblock = blocks[b];
       free(lastblock);

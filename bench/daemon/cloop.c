@@ -16,8 +16,8 @@ enum { kcapturesize = 16384, kchunksize = 128 };
 
 static char capture[kcapturesize];
 
-static size_t capturecommand(const char *command) {
-  FILE *pipe = popen(command, "r");
+static size_t capturecommand(const char* command) {
+  FILE* pipe = popen(command, "r");
   if (!pipe) return 0;
   char chunk[kchunksize];
   size_t total = 0;
@@ -32,8 +32,8 @@ static size_t capturecommand(const char *command) {
   return total;
 }
 
-static void rewrite(const char *path, int interfaces, size_t captured, int totals) {
-  FILE *file = fopen(path, "w");
+static void rewrite(const char* path, int interfaces, size_t captured, int totals) {
+  FILE* file = fopen(path, "w");
   if (!file) return;
   for (int i = 0; i < interfaces; ++i) {
     if (totals)
@@ -53,7 +53,7 @@ static void sleeptonextsecond(long phasens) {
   clock_nanosleep(CLOCK_MONOTONIC, 0, &request, NULL);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 5) {
     fprintf(stderr, "usage: %s COMMAND RATEFILE TODAYFILE INTERFACES [PHASE_MS]\n", argv[0]);
     return 2;

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "iftable.h"
 #include "listingtext.h"
@@ -84,9 +84,9 @@ TEST(AllocCount, CountsTheProgramsCallsAfterWarmUpAndLeavesChildrenAlone) {
   GTEST_SKIP() << "the sanitizer's allocator cannot share the process with a counting preload";
 #endif
   std::string report = "/tmp/daemonbench_test_allocs." + std::to_string(getpid());
-  std::string output = commandoutput("ALLOCOUNT_OUT=" + report +
-                                     " ALLOCOUNT_WARMUP=2 LD_PRELOAD=" ALLOCOUNT_PATH " " +
-                                     ALLOCPROBE_PATH " 6");
+  std::string output =
+      commandoutput("ALLOCOUNT_OUT=" + report +
+                    " ALLOCOUNT_WARMUP=2 LD_PRELOAD=" ALLOCOUNT_PATH " " + ALLOCPROBE_PATH " 6");
   EXPECT_EQ("LD_PRELOAD unset\n", output);
   // Counting starts at the second sleep; the sixth is the last report.
   EXPECT_EQ("cycles 4 own 12 libc 0\n", readfile(report));

@@ -14,7 +14,9 @@ std::string chainheader(const char* chain) {
   return std::string("Chain ") + chain + " (1 references)\n" + kcolumns;
 }
 
-std::string zeroing(const char* chain) { return std::string("Zeroing chain `") + chain + "'\n"; }
+std::string zeroing(const char* chain) {
+  return std::string("Zeroing chain `") + chain + "'\n";
+}
 
 // Rule i of a chain: four kinds in turn, each interface in turn.
 std::string ruleline(int i, bool outbound, int64_t bytes) {
@@ -25,13 +27,16 @@ std::string ruleline(int i, bool outbound, int64_t bytes) {
   if (i % 4 == 2) extra = "mark match 0x2";
   if (i % 4 == 3) iface = "vpn9";
   char line[160];
-  snprintf(line, sizeof line, "%8lld %10lld RETURN     0    --  %-6s %-6s  0.0.0.0/0            %-20s %s\n",
+  snprintf(line, sizeof line,
+           "%8lld %10lld RETURN     0    --  %-6s %-6s  0.0.0.0/0            %-20s %s\n",
            static_cast<long long>(bytes / 700 + 1), static_cast<long long>(bytes),
            outbound ? "*" : iface, outbound ? iface : "*", dest, extra);
   return line;
 }
 
-bool counted(int i) { return i % 4 != 3; }
+bool counted(int i) {
+  return i % 4 != 3;
+}
 
 }  // namespace
 

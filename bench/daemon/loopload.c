@@ -23,8 +23,8 @@ static int loopbacksocket(int port, int bind_) {
   address.sin_family = AF_INET;
   address.sin_port = htons((unsigned short)port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int ok = bind_ ? bind(fd, (struct sockaddr *)&address, sizeof address)
-                 : connect(fd, (struct sockaddr *)&address, sizeof address);
+  int ok = bind_ ? bind(fd, (struct sockaddr*)&address, sizeof address)
+                 : connect(fd, (struct sockaddr*)&address, sizeof address);
   if (fd < 0 || ok != 0) {
     perror("loopback socket");
     exit(1);
@@ -32,16 +32,16 @@ static int loopbacksocket(int port, int bind_) {
   return fd;
 }
 
-static void addns(struct timespec *t, long ns) {
+static void addns(struct timespec* t, long ns) {
   t->tv_nsec += ns;
   while (t->tv_nsec >= 1000000000L) t->tv_nsec -= 1000000000L, ++t->tv_sec;
 }
 
-static int before(const struct timespec *a, const struct timespec *b) {
+static int before(const struct timespec* a, const struct timespec* b) {
   return a->tv_sec < b->tv_sec || (a->tv_sec == b->tv_sec && a->tv_nsec < b->tv_nsec);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc != 5) {
     fprintf(stderr, "usage: %s PORT COUNT RATE PAYLOAD\n", argv[0]);
     return 2;
@@ -50,8 +50,7 @@ int main(int argc, char **argv) {
   long count = atol(argv[2]), rate = atol(argv[3]);
   size_t payload = (size_t)atol(argv[4]);
   if (port <= 0 || count <= 0 || rate < 1000 || payload > kmaxpayload) {
-    fprintf(stderr, "%s: PORT > 0, COUNT > 0, RATE >= 1000, PAYLOAD <= %d\n", argv[0],
-            kmaxpayload);
+    fprintf(stderr, "%s: PORT > 0, COUNT > 0, RATE >= 1000, PAYLOAD <= %d\n", argv[0], kmaxpayload);
     return 2;
   }
   int receiver = loopbacksocket(port, 1);

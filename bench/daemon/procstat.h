@@ -1,8 +1,8 @@
 #pragma once
+#include <sys/types.h>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 // CPU time in ns of a process's main thread, from /proc/<pid>/schedstat text
 // (its first field; children are not included). -1 when unreadable.

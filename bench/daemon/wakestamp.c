@@ -11,20 +11,21 @@
 #include <time.h>
 #include <unistd.h>
 
-typedef int (*sleepfn)(clockid_t, int, const struct timespec *, struct timespec *);
+typedef int (*sleepfn)(clockid_t, int, const struct timespec*, struct timespec*);
 
 static int outfd = -1;
 
 __attribute__((constructor)) static void openlog(void) {
-  const char *path = getenv("WAKESTAMP_OUT");
+  const char* path = getenv("WAKESTAMP_OUT");
   if (path != NULL) outfd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   unsetenv("LD_PRELOAD");
 }
 
-int clock_nanosleep(clockid_t clock, int flags, const struct timespec *request,
-                    struct timespec *remain) {
+int clock_nanosleep(clockid_t clock, int flags, const struct timespec* request,
+                    struct timespec* remain) {
   static sleepfn real;
-  if (real == NULL) *(void **)&real = dlsym(RTLD_NEXT, "clock_nanosleep"); /* ISO C: no cast to a function */
+  if (real == NULL)
+    *(void**)&real = dlsym(RTLD_NEXT, "clock_nanosleep"); /* ISO C: no cast to a function */
   int result = real(clock, flags, request, remain);
   if (clock == CLOCK_MONOTONIC && outfd >= 0) {
     struct timespec now;

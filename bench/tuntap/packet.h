@@ -8,10 +8,21 @@
 
 constexpr int kBenchPacketLength = 84;
 
-inline void benchPacket(unsigned char *p) {
-  static const unsigned char header[28] = {
-      0x45, 0, 0, kBenchPacketLength, 0, 0, 0, 0, 64, 17, 0, 0, 192, 0, 2, 2, 192, 0, 2, 1,
-      0x10, 0x00, 0, 9, 0, kBenchPacketLength - 20, 0xde, 0xad};
+inline void benchPacket(unsigned char* p) {
+  static const unsigned char header[28] = {0x45, 0,
+                                           0,    kBenchPacketLength,
+                                           0,    0,
+                                           0,    0,
+                                           64,   17,
+                                           0,    0,
+                                           192,  0,
+                                           2,    2,
+                                           192,  0,
+                                           2,    1,
+                                           0x10, 0x00,
+                                           0,    9,
+                                           0,    kBenchPacketLength - 20,
+                                           0xde, 0xad};
   memset(p, 0x5a, kBenchPacketLength);
   memcpy(p, header, sizeof header);
   unsigned sum = 0;

@@ -22,7 +22,7 @@ double now() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-int attach(const char *name) {
+int attach(const char* name) {
   int fd = open("/dev/net/tun", O_RDWR);
   if (fd < 0) return -1;
   ifreq ifr;
@@ -35,7 +35,7 @@ int attach(const char *name) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc != 3) {
     fprintf(stderr, "usage: %s DEVICE COUNT\n", argv[0]);
     return 2;

@@ -25,11 +25,11 @@ constexpr short kTunFlags = IFF_TUN | IFF_NO_PI;
 
 // g++ defines _GNU_SOURCE, so strerror_r is the GNU one, which returns its
 // text and may leave buf untouched; the XSI one fills buf. Serve both.
-[[maybe_unused]] const char *errorText(const char *text, const char *, int) {
+[[maybe_unused]] const char* errorText(const char* text, const char*, int) {
   return text;
 }
 
-[[maybe_unused]] const char *errorText(int rc, char *buf, int error) {
+[[maybe_unused]] const char* errorText(int rc, char* buf, int error) {
   if (rc != 0) snprintf(buf, 64, "Unknown error %d", error);
   return buf;
 }
@@ -42,7 +42,7 @@ jclass errnoExceptionClass = nullptr;
 jmethodID errnoExceptionInit = nullptr;
 jclass nullPointerExceptionClass = nullptr;
 
-jclass globalClass(JNIEnv *env, const char *name) {
+jclass globalClass(JNIEnv* env, const char* name) {
   jclass local = env->FindClass(name);
   if (local == nullptr) {
     env->ExceptionClear();
@@ -53,7 +53,7 @@ jclass globalClass(JNIEnv *env, const char *name) {
   return global;
 }
 
-void cacheExceptionClasses(JNIEnv *env) {
+void cacheExceptionClasses(JNIEnv* env) {
   nullPointerExceptionClass = globalClass(env, "java/lang/NullPointerException");
   errnoExceptionClass = globalClass(env, kErrnoExceptionClass);
   if (errnoExceptionClass == nullptr) return;
@@ -63,13 +63,19 @@ void cacheExceptionClasses(JNIEnv *env) {
 
 // Field IDs may be stored by a lazy lookup on one thread while another reads
 // them; both store the same values, so relaxed atomics suffice.
-template <typename T> T loadId(T *var) { return __atomic_load_n(var, __ATOMIC_RELAXED); }
-template <typename T> void storeId(T *var, T v) { __atomic_store_n(var, v, __ATOMIC_RELAXED); }
+template <typename T>
+T loadId(T* var) {
+  return __atomic_load_n(var, __ATOMIC_RELAXED);
+}
+template <typename T>
+void storeId(T* var, T v) {
+  __atomic_store_n(var, v, __ATOMIC_RELAXED);
+}
 
 // initLib's lookups: 0, -2 (class) or -3 (field), the lookup's error pending.
 // The fields are looked up through this thread's own class reference: the one
 // in tuntap_class may by then be another thread's local reference.
-int lookupIds(JNIEnv *env) {
+int lookupIds(JNIEnv* env) {
   jclass cls = env->FindClass(kTuntapClass);
   storeId(&tuntap_class, cls);
   if (env->ExceptionCheck()) return -2;
@@ -81,14 +87,14 @@ int lookupIds(JNIEnv *env) {
 }
 
 // The object-bound methods run the lookups themselves when initLib hasn't.
-bool fieldsReady(JNIEnv *env) {
+bool fieldsReady(JNIEnv* env) {
   if (loadId(&tuntap_fdID) != nullptr && loadId(&tuntap_deviceID) != nullptr) return true;
   return lookupIds(env) == 0;
 }
 
 // Length of the longest prefix of name, at most max bytes, that ends on a
 // character boundary, so the name the kernel hands back is valid UTF-8.
-size_t namePrefix(const char *name, size_t max) {
+size_t namePrefix(const char* name, size_t max) {
   size_t len = strnlen(name, max + 1);
   if (len <= max) return len;
   len = max;
@@ -97,14 +103,14 @@ size_t namePrefix(const char *name, size_t max) {
 }
 
 // Copies the name into the request; false with an exception pending.
-bool copyName(JNIEnv *env, jstring name, struct ifreq *ifr) {
+bool copyName(JNIEnv* env, jstring name, struct ifreq* ifr) {
   if (name == nullptr) {
     jclass npe = nullPointerExceptionClass ? nullPointerExceptionClass
                                            : env->FindClass("java/lang/NullPointerException");
     if (npe != nullptr) env->ThrowNew(npe, "name");
     return false;
   }
-  const char *utf = env->GetStringUTFChars(name, nullptr);
+  const char* utf = env->GetStringUTFChars(name, nullptr);
   if (utf == nullptr) return false;
   memcpy(ifr->ifr_name, utf, namePrefix(utf, IFNAMSIZ - 1));
   env->ReleaseStringUTFChars(name, utf);
@@ -124,7 +130,7 @@ int openTunNode() {
 }
 
 // Reports a failed call as the library does: perror, then ErrnoException.
-int reportFailure(JNIEnv *env, const char *what, int err) {
+int reportFailure(JNIEnv* env, const char* what, int err) {
   errno = err;
   if (what != nullptr) perror(what);
   throwErrnoExceptionError(env, err);
@@ -132,7 +138,7 @@ int reportFailure(JNIEnv *env, const char *what, int err) {
 }
 
 // Body of openTun (name null) and openTunDevice.
-jint openDevice(JNIEnv *env, jobject obj, jstring name, bool named) {
+jint openDevice(JNIEnv* env, jobject obj, jstring name, bool named) {
   if (!fieldsReady(env)) return -1;
   struct ifreq ifr;
   memset(&ifr, 0, sizeof ifr);
@@ -151,8 +157,8 @@ jint openDevice(JNIEnv *env, jobject obj, jstring name, bool named) {
 
 // The buffer's memory if [0, length) lies inside it; else nullptr after
 // throwing ErrnoException (EFAULT: no direct memory, EINVAL: bad length).
-void *packetMemory(JNIEnv *env, jobject buffer, jint length, int *err) {
-  void *mem = buffer == nullptr ? nullptr : env->GetDirectBufferAddress(buffer);
+void* packetMemory(JNIEnv* env, jobject buffer, jint length, int* err) {
+  void* mem = buffer == nullptr ? nullptr : env->GetDirectBufferAddress(buffer);
   *err = mem == nullptr ? EFAULT : 0;
   if (mem != nullptr && (length < 0 || length > env->GetDirectBufferCapacity(buffer)))
     *err = EINVAL;
@@ -162,9 +168,9 @@ void *packetMemory(JNIEnv *env, jobject buffer, jint length, int *err) {
 }
 
 // One read into the buffer; EAGAIN gives -EAGAIN silently when nonBlocking.
-jint readPacket(JNIEnv *env, jint fd, jobject buffer, jint length, bool nonBlocking) {
+jint readPacket(JNIEnv* env, jint fd, jobject buffer, jint length, bool nonBlocking) {
   int err = 0;
-  void *mem = packetMemory(env, buffer, length, &err);
+  void* mem = packetMemory(env, buffer, length, &err);
   if (mem == nullptr) return err;
   ssize_t n = read(fd, mem, static_cast<size_t>(length));
   if (n >= 0) return static_cast<jint>(n);
@@ -178,7 +184,7 @@ jint readPacket(JNIEnv *env, jint fd, jobject buffer, jint length, bool nonBlock
 
 extern "C" {
 
-JNIEXPORT void setFdDev(JNIEnv *env, jobject obj, int fd, struct ifreq *ifr) {
+JNIEXPORT void setFdDev(JNIEnv* env, jobject obj, int fd, struct ifreq* ifr) {
   if (!fieldsReady(env)) return;
   env->SetIntField(obj, loadId(&tuntap_fdID), fd);
   jstring device = env->NewStringUTF(ifr->ifr_name);
@@ -187,12 +193,12 @@ JNIEXPORT void setFdDev(JNIEnv *env, jobject obj, int fd, struct ifreq *ifr) {
   env->DeleteLocalRef(device);
 }
 
-JNIEXPORT int getFd(JNIEnv *env, jobject obj) {
+JNIEXPORT int getFd(JNIEnv* env, jobject obj) {
   if (!fieldsReady(env)) return -1;
   return env->GetIntField(obj, loadId(&tuntap_fdID));
 }
 
-JNIEXPORT int throwErrnoExceptionError(JNIEnv *env, int error) {
+JNIEXPORT int throwErrnoExceptionError(JNIEnv* env, int error) {
   if (env->ExceptionCheck()) return -1;
   bool cached = errnoExceptionClass != nullptr && errnoExceptionInit != nullptr;
   jclass cls = cached ? errnoExceptionClass : env->FindClass(kErrnoExceptionClass);
@@ -213,49 +219,50 @@ JNIEXPORT int throwErrnoExceptionError(JNIEnv *env, int error) {
   return rc;
 }
 
-JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM *vm, void *) {
-  JNIEnv *env = nullptr;
-  if (vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_6) != JNI_OK) return JNI_ERR;
+JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* vm, void*) {
+  JNIEnv* env = nullptr;
+  if (vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_6) != JNI_OK) return JNI_ERR;
   cacheExceptionClasses(env);
   return JNI_VERSION_1_6;
 }
 
-JNIEXPORT void JNICALL JNI_OnUnload(JavaVM *vm, void *) {
-  JNIEnv *env = nullptr;
-  if (vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_6) != JNI_OK) return;
-  for (jclass *cls : {&errnoExceptionClass, &nullPointerExceptionClass}) {
+JNIEXPORT void JNICALL JNI_OnUnload(JavaVM* vm, void*) {
+  JNIEnv* env = nullptr;
+  if (vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_6) != JNI_OK) return;
+  for (jclass* cls : {&errnoExceptionClass, &nullPointerExceptionClass}) {
     if (*cls != nullptr) env->DeleteGlobalRef(*cls);
     *cls = nullptr;
   }
   errnoExceptionInit = nullptr;
 }
 
-JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_initLib(JNIEnv *env,
-                                                                               jobject) {
+JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_initLib(JNIEnv* env,
+                                                                              jobject) {
   return lookupIds(env);
 }
 
-JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_openTun(JNIEnv *env,
-                                                                               jobject obj) {
+JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_openTun(JNIEnv* env,
+                                                                              jobject obj) {
   return openDevice(env, obj, nullptr, false);
 }
 
-JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_openTunDevice(
-    JNIEnv *env, jobject obj, jstring name) {
+JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_openTunDevice(JNIEnv* env,
+                                                                                    jobject obj,
+                                                                                    jstring name) {
   return openDevice(env, obj, name, true);
 }
 
 // poll, not select: a JVM easily holds descriptors past select's 1024 bits.
 // A negative descriptor or time-out is a failed wait, which reads as ready.
 JNIEXPORT jboolean JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_isDataReady(
-    JNIEnv *, jobject, jint descriptor, jint timeoutMillis) {
+    JNIEnv*, jobject, jint descriptor, jint timeoutMillis) {
   if (descriptor < 0 || timeoutMillis < 0) return JNI_TRUE;
   struct pollfd p = {descriptor, POLLIN, 0};
   return poll(&p, 1, timeoutMillis) == 0 ? JNI_FALSE : JNI_TRUE;
 }
 
 JNIEXPORT jboolean JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_setNonBlocking(
-    JNIEnv *env, jobject obj, jboolean nonBlocking) {
+    JNIEnv* env, jobject obj, jboolean nonBlocking) {
   int fd = getFd(env, obj);
   if (fd <= 0) return JNI_FALSE;  // closed, never opened, or lookup failed
   int flags = fcntl(fd, F_GETFL);
@@ -264,8 +271,8 @@ JNIEXPORT jboolean JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_setNon
   return fcntl(fd, F_SETFL, flags) == -1 ? JNI_FALSE : JNI_TRUE;
 }
 
-JNIEXPORT void JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_close(JNIEnv *env,
-                                                                             jobject obj) {
+JNIEXPORT void JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_close(JNIEnv* env,
+                                                                            jobject obj) {
   int fd = getFd(env, obj);
   if (fd <= 0) return;  // 0 marks a closed object: that descriptor isn't ours
   close(fd);
@@ -273,21 +280,21 @@ JNIEXPORT void JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_close(JNIE
 }
 
 JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_readByteBuffer(
-    JNIEnv *env, jobject, jint descriptor, jobject buffer, jint length) {
+    JNIEnv* env, jobject, jint descriptor, jobject buffer, jint length) {
   return readPacket(env, descriptor, buffer, length, false);
 }
 
 JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_readByteBufferNonBlocking(
-    JNIEnv *env, jobject, jint descriptor, jobject buffer, jint length) {
+    JNIEnv* env, jobject, jint descriptor, jobject buffer, jint length) {
   return readPacket(env, descriptor, buffer, length, true);
 }
 
 // A short count sets no errno: the exception then carries the errno that
 // was current, as callers have always seen.
 JNIEXPORT jint JNICALL Java_com_quillora_braidNet_nativeTuntap_Tuntap_writeByteBuffer(
-    JNIEnv *env, jobject, jint descriptor, jobject buffer, jint length) {
+    JNIEnv* env, jobject, jint descriptor, jobject buffer, jint length) {
   int err = 0;
-  void *mem = packetMemory(env, buffer, length, &err);
+  void* mem = packetMemory(env, buffer, length, &err);
   if (mem == nullptr) return -1;
   jint n = static_cast<jint>(write(descriptor, mem, static_cast<size_t>(length)));
   if (n != length) throwErrnoExceptionError(env, errno);

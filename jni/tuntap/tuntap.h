@@ -18,11 +18,11 @@ JNIEXPORT extern jfieldID tuntap_fdID;
 JNIEXPORT extern jfieldID tuntap_deviceID;
 
 // Stores fd and the interface name the kernel wrote into ifr in the object.
-JNIEXPORT void setFdDev(JNIEnv *env, jobject obj, int fd, struct ifreq *ifr);
+JNIEXPORT void setFdDev(JNIEnv* env, jobject obj, int fd, struct ifreq* ifr);
 // Returns the object's fd field, or -1 with an exception pending.
-JNIEXPORT int getFd(JNIEnv *env, jobject obj);
+JNIEXPORT int getFd(JNIEnv* env, jobject obj);
 // Throws ErrnoException(strerror(error), error); 0 when thrown, else -1.
-JNIEXPORT int throwErrnoExceptionError(JNIEnv *env, int error);
+JNIEXPORT int throwErrnoExceptionError(JNIEnv* env, int error);
 
 }  // extern "C"
 

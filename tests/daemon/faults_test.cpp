@@ -41,14 +41,20 @@ class Faults : public ::testing::Test {
   // A wait cut short by the trap is repeated: the shell may already have
   // reaped the daemon, so polling it with kill -0 would lose its status.
   void inmountnamespace(const std::string& setup, const std::string& teardown = "true") {
-    sb.launcher = {"unshare", "-m", "--propagation", "private", "sh", "-c",
-                   setup + "\n\"$0\" & daemon=$!\nsignalled=\n"
-                           "trap 'signalled=1; kill -TERM $daemon' TERM\n"
-                           "wait $daemon; status=$?\n"
-                           "while [ -n \"$signalled\" ]; do signalled=; wait $daemon; status=$?; done\n" +
-                       teardown + "\nexit $status"};
+    sb.launcher = {
+        "unshare",
+        "-m",
+        "--propagation",
+        "private",
+        "sh",
+        "-c",
+        setup +
+            "\n\"$0\" & daemon=$!\nsignalled=\n"
+            "trap 'signalled=1; kill -TERM $daemon' TERM\n"
+            "wait $daemon; status=$?\n"
+            "while [ -n \"$signalled\" ]; do signalled=; wait $daemon; status=$?; done\n" +
+            teardown + "\nexit $status"};
   }
-
 
   bool waitforfile(const std::string& name, const std::string& text) {
     bool seen = Sandbox::waitfor([&] { return sb.read(name) == text; });
@@ -84,8 +90,8 @@ TEST_F(Faults, FullDiskKeepsTheOldPersistentFile) {
   sb.clock("2026-03-07 12:00:58");
   sb.queue("RTCHARTS_IN", inrule(5, "eth0"));
   inmountnamespace("mount -t tmpfs -o size=16k tmpfs " + sb.path("state") + " && printf '" + old +
-                   "' > " + sb.path("state/day") + " && (dd if=/dev/zero of=" +
-                   sb.path("state/fill") + " bs=4k 2>/dev/null; true)",
+                       "' > " + sb.path("state/day") + " && (dd if=/dev/zero of=" +
+                       sb.path("state/fill") + " bs=4k 2>/dev/null; true)",
                    "cp " + sb.path("state/day") + " " + sb.path("day-after") + "; ls " +
                        sb.path("state") + " > " + sb.path("state-after"));
   sb.start();
@@ -325,8 +331,9 @@ std::map<std::string, Served> servedbyday(const std::string& log) {
 }
 
 TEST_F(Faults, KillNineOverManyDaysLosesAtMostTheLastMinute) {
-  sb.write("bin/iptables", "#!/bin/sh\n[ \"$5\" = RTCHARTS_IN ] || exit 0\necho \"$(date '+%F %T') 100\" >> " +
-                               sb.path("served.log") + "\necho '" + inrule(100, "eth0") + "'\n");
+  sb.write("bin/iptables",
+           "#!/bin/sh\n[ \"$5\" = RTCHARTS_IN ] || exit 0\necho \"$(date '+%F %T') 100\" >> " +
+               sb.path("served.log") + "\necho '" + inrule(100, "eth0") + "'\n");
   std::mt19937 random(2026);
   std::uniform_int_distribution<int> lifetime(300, 4500);
   std::vector<std::string> persisted;
@@ -367,7 +374,8 @@ TEST_F(Faults, KillNineOverManyDaysLosesAtMostTheLastMinute) {
     archived.insert(date);
     long long total = std::stoll(line.substr(line.find("wan ") + 4));
     EXPECT_LE(total, served[date].total) << date << " counted twice";
-    EXPECT_GE(total, served[date].total - served[date].lastminute) << date << " lost more than a minute";
+    EXPECT_GE(total, served[date].total - served[date].lastminute)
+        << date << " lost more than a minute";
   }
   for (const std::string& date : persisted) {
     if (date < "2026-03-30") {

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 #include <random>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "sandbox.h"
 
@@ -35,7 +35,8 @@ class Daemon : public ::testing::Test {
   void sample(const std::string& inrules, const std::string& outrules) {
     sb.queue("RTCHARTS_IN", inrules);
     sb.queue("RTCHARTS_OUT", outrules);
-    ASSERT_TRUE(Sandbox::waitfor([&] { return !queued("RTCHARTS_IN") && !queued("RTCHARTS_OUT"); }));
+    ASSERT_TRUE(
+        Sandbox::waitfor([&] { return !queued("RTCHARTS_IN") && !queued("RTCHARTS_OUT"); }));
   }
 
   int terminate(int signal = SIGTERM) {
@@ -103,7 +104,8 @@ TEST_F(StartupFailures, ScriptFoundInADirectoryWithShellCharacters) {
 TEST_F(Sampling, CountsEachRuleForItsInterfaceAndDirection) {
   sb.standardscript("eth0 eth1:0x2:10.8.0.1 eth1", "LAN VPN WAN");
   sb.queue("RTCHARTS_IN", inrule(904311, "eth0") + inrule(2210, "eth1") + inrule(99, "eth9"));
-  sb.queue("RTCHARTS_OUT", outrule(51200, "eth1", "10.8.0.1") + outrule(300, "eth1", "192.168.5.9"));
+  sb.queue("RTCHARTS_OUT",
+           outrule(51200, "eth1", "10.8.0.1") + outrule(300, "eth1", "192.168.5.9"));
   sb.start();
   waitforfile("today", "LAN 904311 0 VPN 2210 51200 WAN 0 300 ");
   waitforfile("rate", "0.00 0.00 0.00 0.00 0.00 0.00 ");
@@ -225,7 +227,8 @@ TEST_F(DayBook, RestartOnALaterDayArchivesTheOldOne) {
   sb.write("history", "[2026-03-05] wan 1 1 lan 1 1 \n");
   sb.start();
   waitforfile("today", "wan 0 0 lan 0 0 ");
-  EXPECT_EQ("[2026-03-05] wan 1 1 lan 1 1 \n[2026-03-06] wan 100 200 lan 5 6 \n", sb.read("history"));
+  EXPECT_EQ("[2026-03-05] wan 1 1 lan 1 1 \n[2026-03-06] wan 100 200 lan 5 6 \n",
+            sb.read("history"));
   EXPECT_EQ("[2026-03-07] wan 0 0 lan 0 0 ", sb.read("day"));
   EXPECT_EQ(0, terminate());
 }

@@ -9,7 +9,9 @@
 
 namespace {
 
-bool maketable() { return init_ifinfoarr("a b c\n/r\n/t\n/p\n/h\nwan up_link UNKNOWN-2\n") == 0; }
+bool maketable() {
+  return init_ifinfoarr("a b c\n/r\n/t\n/p\n/h\nwan up_link UNKNOWN-2\n") == 0;
+}
 
 }  // namespace
 

@@ -11,8 +11,8 @@
 namespace {
 
 bool maketable() {
-  return init_ifinfoarr(
-             "eth0 eth1:0x2:10.8.0.1 eth1 lo\n/r\n/t\n/p\n/h\nLAN VPN WAN loopback\n") == 0;
+  return init_ifinfoarr("eth0 eth1:0x2:10.8.0.1 eth1 lo\n/r\n/t\n/p\n/h\nLAN VPN WAN loopback\n") ==
+         0;
 }
 
 }  // namespace

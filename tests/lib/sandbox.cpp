@@ -135,9 +135,13 @@ int Sandbox::wait(std::chrono::milliseconds timeout) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-void Sandbox::signal(int number) { kill(pid_, number); }
+void Sandbox::signal(int number) {
+  kill(pid_, number);
+}
 
-bool Sandbox::running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+bool Sandbox::running() {
+  return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
+}
 
 std::string Sandbox::read(const std::string& name) const {
   std::ifstream in(path(name));

@@ -62,8 +62,10 @@ class Sandbox {
 };
 
 // Rule lines in the listing's layout.
-std::string inrule(long long bytes, const std::string& ifname, const std::string& dest = "0.0.0.0/0");
-std::string outrule(long long bytes, const std::string& ifname, const std::string& dest = "0.0.0.0/0");
+std::string inrule(long long bytes, const std::string& ifname,
+                   const std::string& dest = "0.0.0.0/0");
+std::string outrule(long long bytes, const std::string& ifname,
+                    const std::string& dest = "0.0.0.0/0");
 
 // The date of a whole day line, "[YYYY-MM-DD] " and items "label in out ", or
 // "" when text is anything else (torn, doubled, or with a newline).

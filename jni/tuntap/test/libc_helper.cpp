@@ -4,13 +4,14 @@
 #include <jni.h>
 #include <unistd.h>
 
-
 #define LIBC_METHOD(ret, name) \
   extern "C" JNIEXPORT ret JNICALL Java_com_quillora_braidNet_nativeTuntap_Libc_##name
 
-LIBC_METHOD(jint, getuid)(JNIEnv *, jclass) { return static_cast<jint>(getuid()); }
+LIBC_METHOD(jint, getuid)(JNIEnv*, jclass) {
+  return static_cast<jint>(getuid());
+}
 
-LIBC_METHOD(jint, pipe)(JNIEnv *env, jclass, jintArray out) {
+LIBC_METHOD(jint, pipe)(JNIEnv* env, jclass, jintArray out) {
   int fds[2];
   if (pipe(fds) != 0) return -1;
   jint values[2] = {fds[0], fds[1]};
@@ -18,23 +19,29 @@ LIBC_METHOD(jint, pipe)(JNIEnv *env, jclass, jintArray out) {
   return 0;
 }
 
-LIBC_METHOD(jint, open)(JNIEnv *env, jclass, jstring path, jint flags, jint mode) {
-  const char *p = env->GetStringUTFChars(path, nullptr);
+LIBC_METHOD(jint, open)(JNIEnv* env, jclass, jstring path, jint flags, jint mode) {
+  const char* p = env->GetStringUTFChars(path, nullptr);
   if (p == nullptr) return -1;
   int fd = open(p, flags, static_cast<mode_t>(mode));
   env->ReleaseStringUTFChars(path, p);
   return fd;
 }
 
-LIBC_METHOD(jint, close)(JNIEnv *, jclass, jint fd) { return close(fd); }
-LIBC_METHOD(jint, dup)(JNIEnv *, jclass, jint fd) { return dup(fd); }
-LIBC_METHOD(jint, dup2)(JNIEnv *, jclass, jint fd, jint to) { return dup2(fd, to); }
-LIBC_METHOD(jint, fcntl)(JNIEnv *, jclass, jint fd, jint cmd, jint arg) {
+LIBC_METHOD(jint, close)(JNIEnv*, jclass, jint fd) {
+  return close(fd);
+}
+LIBC_METHOD(jint, dup)(JNIEnv*, jclass, jint fd) {
+  return dup(fd);
+}
+LIBC_METHOD(jint, dup2)(JNIEnv*, jclass, jint fd, jint to) {
+  return dup2(fd, to);
+}
+LIBC_METHOD(jint, fcntl)(JNIEnv*, jclass, jint fd, jint cmd, jint arg) {
   return fcntl(fd, cmd, arg);
 }
 
 // read and write through a small stack buffer: the tests move a few bytes.
-LIBC_METHOD(jint, read)(JNIEnv *env, jclass, jint fd, jbyteArray buf, jint count) {
+LIBC_METHOD(jint, read)(JNIEnv* env, jclass, jint fd, jbyteArray buf, jint count) {
   jbyte tmp[256];
   if (count < 0 || count > 256 || count > env->GetArrayLength(buf)) return -1;
   ssize_t n = read(fd, tmp, static_cast<size_t>(count));
@@ -42,7 +49,7 @@ LIBC_METHOD(jint, read)(JNIEnv *env, jclass, jint fd, jbyteArray buf, jint count
   return static_cast<jint>(n);
 }
 
-LIBC_METHOD(jint, write)(JNIEnv *env, jclass, jint fd, jbyteArray buf, jint count) {
+LIBC_METHOD(jint, write)(JNIEnv* env, jclass, jint fd, jbyteArray buf, jint count) {
   jbyte tmp[256];
   if (count < 0 || count > 256 || count > env->GetArrayLength(buf)) return -1;
   env->GetByteArrayRegion(buf, 0, count, tmp);
