@@ -26,10 +26,10 @@ constexpr char kterminatefailed[] =
 volatile sig_atomic_t terminaterequested = 0;
 volatile sig_atomic_t recoverydone = 0;
 
-constexpr long long kseconds = LISTINGTIMEOUTNS / 1'000'000'000;
+constexpr long long kseconds = klistingtimeoutns / 1'000'000'000;
 
 tm now;  // local time of the previous cycle; its calendar day is the accounting day
-char capture[CAPTURESIZE];
+char capture[kcapturesize];
 
 // Once running, the handler only raises a flag: the cycle in progress
 // finishes (a listing within its grace) and the loop persists the day. Before
@@ -149,7 +149,7 @@ int changeday(const tm& cur) {
 // A listing cut short still counts the lines it printed whole: their bytes
 // were zeroed in the chains and exist nowhere else.
 int sample() {
-  CaptureLimits limits{LISTINGTIMEOUTNS, LISTINGGRACENS, &terminaterequested};
+  CaptureLimits limits{klistingtimeoutns, klistinggracens, &terminaterequested};
   CaptureEnd end = capturecommand(iptcmd, capture, limits);
   if (end == CaptureEnd::failed || end == CaptureEnd::overflow)
     return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");

@@ -207,7 +207,8 @@ int loadpersistentvaluestoaccs() {
   size_t itemsstart = 0;
   if (int result = readdatestamp(line.c_str(), &date, &itemsstart); result != 0) return result;
   // Without the closing bracket nothing says where the items begin.
-  if (itemsstart != NOITEMS) restoredaytotals(std::string_view(line).substr(itemsstart), iftable());
+  if (itemsstart != knoitems)
+    restoredaytotals(std::string_view(line).substr(itemsstart), iftable());
   return 0;
 }
 

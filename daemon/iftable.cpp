@@ -10,10 +10,10 @@
 IfInfo* ifinfoarrptr = nullptr;
 int32_t ifinfoarrsize = 0;
 
-char outfile[PATHSIZE];
-char outfileday[PATHSIZE];
-char outpersistentfileday[PATHSIZE];
-char outdayvolumes[PATHSIZE];
+char outfile[kpathsize];
+char outfileday[kpathsize];
+char outpersistentfileday[kpathsize];
+char outdayvolumes[kpathsize];
 
 namespace {
 
@@ -22,8 +22,8 @@ int reject(const std::string& why) {
   return -1;
 }
 
-// The parser has checked every path against PATHSIZE.
-void copypath(char (&field)[PATHSIZE], const std::string& path) {
+// The parser has checked every path against kpathsize.
+void copypath(char (&field)[kpathsize], const std::string& path) {
   memcpy(field, path.c_str(), path.size() + 1);
 }
 

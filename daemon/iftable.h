@@ -9,10 +9,10 @@
 extern IfInfo* ifinfoarrptr;
 extern int32_t ifinfoarrsize;
 
-extern char outfile[PATHSIZE];               // rate file
-extern char outfileday[PATHSIZE];            // today file
-extern char outpersistentfileday[PATHSIZE];  // persistent day file
-extern char outdayvolumes[PATHSIZE];         // history file
+extern char outfile[kpathsize];               // rate file
+extern char outfileday[kpathsize];            // today file
+extern char outpersistentfileday[kpathsize];  // persistent day file
+extern char outdayvolumes[kpathsize];         // history file
 
 // Builds the table and the four paths from the start-up script's output; 0 or -1.
 // A rejected item is named on standard error.

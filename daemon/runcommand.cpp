@@ -16,7 +16,7 @@ extern char** environ;
 
 namespace {
 
-constexpr size_t kmaxcapture = CAPTURESIZE - 2;
+constexpr size_t kmaxcapture = kcapturesize - 2;
 constexpr int64_t knever = std::numeric_limits<int64_t>::max();
 constexpr int64_t kslicens = 100'000'000;  // how long a wait goes without looking at the stop flag
 

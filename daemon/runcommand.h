@@ -6,7 +6,7 @@
 #include "ifrecord.h"
 
 // Runs command through the shell and captures its standard output into dst
-// (CAPTURESIZE bytes) as one NUL-terminated text. 0, or -1 when the command
+// (kcapturesize bytes) as one NUL-terminated text. 0, or -1 when the command
 // can't be started or its output doesn't fit. Exit status and standard error
 // are ignored.
 int runcommand(const char* command, char* dst);
@@ -30,8 +30,8 @@ struct CaptureLimits {
 // No healthy listing comes near the time-out (a slow backend takes 80 ms). A
 // termination gives the listing a grace to finish, so the bytes it has just
 // zeroed are still counted, short enough that the daemon ends within a second.
-inline constexpr int64_t LISTINGTIMEOUTNS = 5'000'000'000;
-inline constexpr int64_t LISTINGGRACENS = 600'000'000;
+inline constexpr int64_t klistingtimeoutns = 5'000'000'000;
+inline constexpr int64_t klistinggracens = 600'000'000;
 
 // Like runcommand, within limits. A command cut short is killed with its whole
 // process group, and dst keeps only the complete lines it had printed.

@@ -20,7 +20,7 @@ std::string printing(size_t characters) {
 }
 
 TEST(Capture, KeepsEverythingUpToTheLimit) {
-  char dst[CAPTURESIZE];
+  char dst[kcapturesize];
   ASSERT_EQ(0, runcommand(printing(16382).c_str(), dst));
   EXPECT_EQ(16382u, strlen(dst));
   EXPECT_EQ(-1, runcommand(printing(16383).c_str(), dst));
@@ -28,13 +28,13 @@ TEST(Capture, KeepsEverythingUpToTheLimit) {
 }
 
 TEST(Capture, LongLinesArriveWhole) {
-  char dst[CAPTURESIZE];
+  char dst[kcapturesize];
   ASSERT_EQ(0, runcommand("printf 'a%0300db\\n\\nc'", dst));
   EXPECT_EQ("a" + std::string(300, '0') + "b\n\nc", std::string(dst));
 }
 
 TEST(Capture, IgnoresStandardErrorAndExitStatus) {
-  char dst[CAPTURESIZE];
+  char dst[kcapturesize];
   ASSERT_EQ(0, runcommand("echo out; echo err >&2; exit 3", dst));
   EXPECT_STREQ("out\n", dst);
   ASSERT_EQ(0, runcommand("/nonexistent/script.sh 2>/dev/null", dst));
@@ -55,7 +55,7 @@ TEST(Capture, ResumesAReadInterruptedByASignal) {
       pthread_kill(reader, SIGUSR1);
     }
   });
-  char dst[CAPTURESIZE];
+  char dst[kcapturesize];
   int result = runcommand("echo first; sleep 0.7; echo second", dst);
   interrupter.join();
   EXPECT_EQ(0, result);
@@ -98,7 +98,7 @@ class StuckCommand : public ::testing::Test {
 };
 
 TEST_F(StuckCommand, IsKilledWithItsGroupAtTheTimeOutAndKeepsItsWholeLines) {
-  char dst[CAPTURESIZE];
+  char dst[kcapturesize];
   auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(CaptureEnd::timedout,
             capturecommand(hanging().c_str(), dst, {300'000'000, 0, nullptr}));
@@ -115,7 +115,7 @@ TEST_F(StuckCommand, AStopRequestEndsItAfterTheGrace) {
     usleep(200'000);
     stop = 1;
   });
-  char dst[CAPTURESIZE];
+  char dst[kcapturesize];
   auto started = std::chrono::steady_clock::now();
   CaptureEnd end = capturecommand(hanging().c_str(), dst, {60'000'000'000, 300'000'000, &stop});
   auto took = std::chrono::steady_clock::now() - started;
@@ -132,7 +132,7 @@ TEST_F(StuckCommand, AStopRequestEndsItAfterTheGrace) {
 }
 
 TEST_F(StuckCommand, AShellThatClosedItsOutputIsStillBounded) {
-  char dst[CAPTURESIZE];
+  char dst[kcapturesize];
   std::string command = "echo done; exec >&-; sleep 30";
   EXPECT_EQ(CaptureEnd::timedout, capturecommand(command.c_str(), dst, {300'000'000, 0, nullptr}));
   EXPECT_STREQ("done\n", dst);

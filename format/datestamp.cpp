@@ -45,6 +45,6 @@ int readdatestamp(const char* line, tm* date, size_t* itemsstart) {
   date->tm_year = year - 1900;
   date->tm_mon = month - 1;
   date->tm_mday = day;
-  *itemsstart = scanliteral(text, at, ']') ? at : NOITEMS;
+  *itemsstart = scanliteral(text, at, ']') ? at : knoitems;
   return 0;
 }

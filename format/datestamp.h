@@ -11,9 +11,9 @@ inline bool samedate(const tm& a, const tm& b) {
 // NUL included), cut at the capacity; returns the length written.
 size_t formatdatestamp(char* buf, size_t cap, const tm& date);
 
-inline constexpr size_t NOITEMS = static_cast<size_t>(-1);
+inline constexpr size_t knoitems = static_cast<size_t>(-1);
 
 // Reads the date stamp that opens line: 0, -2 for an empty line, -3 without a
-// stamp. itemsstart receives the offset after the closing bracket, or NOITEMS
+// stamp. itemsstart receives the offset after the closing bracket, or knoitems
 // when the bracket is missing.
 int readdatestamp(const char* line, tm* date, size_t* itemsstart);

@@ -132,12 +132,12 @@ std::optional<std::pair<std::chrono::sys_days, size_t>> readstamp(std::string_vi
   size_t bracket = text.find(']');
   std::string copy(text.substr(0, bracket == std::string_view::npos ? text.size() : bracket + 1));
   tm date{};
-  size_t itemsstart = NOITEMS;
+  size_t itemsstart = knoitems;
   auto reject = [&](const std::string& why) {
     problems.push_back({std::string(file), line, why + "; line skipped"});
     return std::nullopt;
   };
-  if (readdatestamp(copy.c_str(), &date, &itemsstart) != 0 || itemsstart == NOITEMS)
+  if (readdatestamp(copy.c_str(), &date, &itemsstart) != 0 || itemsstart == knoitems)
     return reject("no date stamp [YYYY-MM-DD]");
   year_month_day ymd(year(date.tm_year + 1900), month(static_cast<unsigned>(date.tm_mon + 1)),
                      day(static_cast<unsigned>(date.tm_mday)));

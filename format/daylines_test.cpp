@@ -95,7 +95,7 @@ TEST(DateStamp, ReadsStampsAndRejectsOthers) {
   EXPECT_EQ(-3, readdatestamp("wan 1 2", &d, &start));
   EXPECT_EQ(-3, readdatestamp("[2016-03] x", &d, &start));
   EXPECT_EQ(0, readdatestamp("[2016-03-07 wan 1 2", &d, &start));
-  EXPECT_EQ(NOITEMS, start);
+  EXPECT_EQ(knoitems, start);
 }
 
 TEST(Restore, EveryWrittenLabelComesBack) {
@@ -174,7 +174,7 @@ TEST(DateStamp, ReadsLikeScanf) {
     EXPECT_EQ(year - 1900, d.tm_year) << line;
     EXPECT_EQ(month - 1, d.tm_mon) << line;
     EXPECT_EQ(day, d.tm_mday) << line;
-    EXPECT_EQ(consumed < 0 ? NOITEMS : static_cast<size_t>(consumed), itemsstart) << line;
+    EXPECT_EQ(consumed < 0 ? knoitems : static_cast<size_t>(consumed), itemsstart) << line;
   }
 }
 

@@ -18,7 +18,7 @@ struct IfInfo {
 inline constexpr const char HEADSCRIPT[] = "getbyteloomheaders.sh";
 
 // Room for a file path, its terminator included.
-inline constexpr size_t PATHSIZE = 512;
+inline constexpr size_t kpathsize = 512;
 
-// The capture buffer's size; a capture holds at most CAPTURESIZE - 2 characters.
-inline constexpr size_t CAPTURESIZE = 16384;
+// The capture buffer's size; a capture holds at most kcapturesize - 2 characters.
+inline constexpr size_t kcapturesize = 16384;

@@ -55,7 +55,8 @@ bool readpaths(Tokens& lines, StartupOutput& output, std::string& error) {
        {&output.ratefile, &output.todayfile, &output.dayfile, &output.historyfile}) {
     std::string_view line;
     if (!lines.next(line)) return reject(error, "start-up output ends before its four file paths");
-    if (line.size() >= PATHSIZE) return reject(error, "file path longer than 511 characters", line);
+    if (line.size() >= kpathsize)
+      return reject(error, "file path longer than 511 characters", line);
     path->assign(line);
   }
   return true;

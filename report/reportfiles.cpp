@@ -69,7 +69,7 @@ class ScriptErrors {
 };
 
 // Captures what the script prints, as the daemon does: at most
-// CAPTURESIZE - 2 characters; its standard error reaches ours.
+// kcapturesize - 2 characters; its standard error reaches ours.
 std::optional<std::string> runscript(const SetupRequest& request, const std::string& script,
                                      std::string& error) {
   if (access(script.c_str(), X_OK) != 0) {
@@ -90,8 +90,8 @@ std::optional<std::string> runscript(const SetupRequest& request, const std::str
   for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
   pclose(pipe);
   errors.show();
-  if (output.size() > CAPTURESIZE - 2) {
-    error = script + " printed more than " + std::to_string(CAPTURESIZE - 2) + " characters";
+  if (output.size() > kcapturesize - 2) {
+    error = script + " printed more than " + std::to_string(kcapturesize - 2) + " characters";
     return std::nullopt;
   }
   if (output.empty()) {

@@ -25,7 +25,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t klistinglength = CAPTURESIZE - 2;
+constexpr size_t klistinglength = kcapturesize - 2;
 constexpr int kcallsperround = 200;
 constexpr long kmeasurephasens = 250'000'000;  // a quarter second past the daemon's boundary
 constexpr long kcommandpausens = 200'000'000;
@@ -99,7 +99,7 @@ int cycles(int seconds, const std::vector<pid_t>& pids) {
 }
 
 int cmdtime(int count) {
-  static char capture[CAPTURESIZE];
+  static char capture[kcapturesize];
   std::vector<double> millis;
   size_t length = 0;
   for (int i = 0; i < count; ++i) {

@@ -40,11 +40,11 @@ int64_t tabletotal() {
 }
 
 TEST(BenchListing, FillsTheCaptureExactlyAndTheDaemonAcceptsIt) {
-  BenchListing bench = benchlisting(CAPTURESIZE - 2);
-  ASSERT_EQ(CAPTURESIZE - 2, bench.text.size());
+  BenchListing bench = benchlisting(kcapturesize - 2);
+  ASSERT_EQ(kcapturesize - 2, bench.text.size());
   std::string path = "/tmp/daemonbench_test_listing." + std::to_string(getpid());
   std::ofstream(path) << bench.text;
-  static char capture[CAPTURESIZE];
+  static char capture[kcapturesize];
   EXPECT_EQ(0, runcommand(("cat " + path).c_str(), capture));
   EXPECT_EQ(bench.text, capture);
   std::ofstream(path, std::ios::app) << ' ';
@@ -55,7 +55,7 @@ TEST(BenchListing, FillsTheCaptureExactlyAndTheDaemonAcceptsIt) {
 // A listing that matched nothing would time only the cheap path.
 TEST(BenchListing, EveryKindOfRecordReceivesBytesInBothDirections) {
   ASSERT_EQ(0, init_ifinfoarr(benchheaders().c_str()));
-  for (size_t length : {size_t{3000}, CAPTURESIZE - 2}) {
+  for (size_t length : {size_t{3000}, kcapturesize - 2}) {
     BenchListing bench = benchlisting(length);
     extractbytes(bench.text.c_str());
     EXPECT_EQ(bench.countedbytes, tabletotal()) << length;

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tm date{};
   size_t itemsstart = 0;
   resetdaycounters();
-  if (readdatestamp(line.c_str(), &date, &itemsstart) != 0 || itemsstart == NOITEMS) return 0;
+  if (readdatestamp(line.c_str(), &date, &itemsstart) != 0 || itemsstart == knoitems) return 0;
   restoredaytotals(std::string_view(line).substr(itemsstart), iftable());
   std::vector<IfInfo> restored(iftable().begin(), iftable().end());
   std::vector<char> buffer(linebuffersize(iftable()));
