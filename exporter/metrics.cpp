@@ -5,26 +5,6 @@
 
 namespace {
 
-// The length of the valid UTF-8 sequence at text[at], or 0 (overlong forms,
-// surrogates and code points past U+10FFFF are invalid too).
-size_t utf8length(std::string_view text, size_t at) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char lead = byte(at);
-  if (lead < 0x80) return 1;
-  size_t length = lead >= 0xc2 && lead <= 0xdf   ? 2
-                  : lead >= 0xe0 && lead <= 0xef ? 3
-                  : lead >= 0xf0 && lead <= 0xf4 ? 4
-                                                 : 0;
-  if (length == 0 || at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i)
-    if ((byte(at + i) & 0xc0) != 0x80) return 0;
-  unsigned char second = byte(at + 1);
-  if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) ||
-      (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second > 0x8f))
-    return 0;
-  return length;
-}
-
 void appendnumber(std::string& out, int64_t value) {
   char digits[24];
   char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
@@ -76,22 +56,6 @@ std::string formattimestamp(double seconds) {
 }
 
 }  // namespace
-
-std::string validutf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t at = 0; at < text.size();) {
-    size_t length = utf8length(text, at);
-    if (length == 0) {
-      out += "\xef\xbf\xbd";
-      ++at;
-    } else {
-      out.append(text.substr(at, length));
-      at += length;
-    }
-  }
-  return out;
-}
 
 std::string escapelabelvalue(std::string_view text) {
   std::string out;

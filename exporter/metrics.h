@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dayitems.h"
+#include "textsafe.h"
 
 // What one scrape publishes for a label.
 struct LabelFigures {
@@ -21,9 +22,6 @@ struct MetricsInput {
   std::optional<double> lastupdate;                          // seconds since the epoch
   std::vector<std::pair<std::string, uint64_t>> readerrors;  // per file role
 };
-
-// text with invalid UTF-8 sequences replaced by U+FFFD.
-std::string validutf8(std::string_view text);
 
 // A label value as both exposition formats quote it: backslash, double quote
 // and newline escaped, invalid UTF-8 replaced.

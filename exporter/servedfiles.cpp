@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <thread>
 
 #include "options.h"
 #include "reportfiles.h"
@@ -19,21 +18,11 @@ double seconds(const FileStamp& stamp) {
   return static_cast<double>(stamp.mtimens) / 1e9;
 }
 
-bool blank(const std::string& text) {
-  return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
-
 // The daemon truncates and rewrites the rate and today files in place; a
-// read in between finds nothing, so an empty file is read once more, after
-// the pause the report makes too.
+// read in between finds nothing, so it is read once more, as the report does.
 std::optional<std::string> readcurrent(OpenFile& file, Problems& problems,
                                        FileStamp* stamp = nullptr) {
-  std::optional<std::string> text = file.read(problems, stamp);
-  if (text && blank(*text)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    text = file.read(problems, stamp);
-  }
-  return text;
+  return rereadifblank([&] { return file.read(problems, stamp); });
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <thread>
 #include <utility>
 
@@ -196,13 +197,17 @@ std::optional<std::string> readfile(const std::string& path, Problems& problems)
   return text;
 }
 
-std::optional<std::string> readrewritten(const std::string& path, Problems& problems) {
-  std::optional<std::string> text = readfile(path, problems);
-  if (text && text->find_first_not_of(" \n") == std::string::npos) {
+std::optional<std::string> rereadifblank(const std::function<std::optional<std::string>()>& read) {
+  std::optional<std::string> text = read();
+  if (text && isblankline(*text)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    text = readfile(path, problems);
+    text = read();
   }
   return text;
+}
+
+std::optional<std::string> readrewritten(const std::string& path, Problems& problems) {
+  return rereadifblank([&] { return readfile(path, problems); });
 }
 
 Now clocknow() {

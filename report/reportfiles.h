@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,10 @@ std::optional<std::string> readfile(const std::string& path, Problems& problems)
 // The daemon truncates and rewrites the rate and today files every second; a
 // read that lands in between sees nothing, so an empty file is read once more.
 std::optional<std::string> readrewritten(const std::string& path, Problems& problems);
+
+// What read() gives, read once more after a pause when it is blank: the
+// rewrite in place of a file the daemon truncates every second.
+std::optional<std::string> rereadifblank(const std::function<std::optional<std::string>()>& read);
 
 // The local clock now, from the precise clock (time() may lag the second
 // that was just slept to).

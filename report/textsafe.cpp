@@ -61,6 +61,14 @@ void eachchar(std::string_view text, Visit visit) {
 
 }  // namespace
 
+std::string validutf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  eachchar(text,
+           [&](Char c, std::string_view bytes) { out += c.point < 0 ? kreplacement : bytes; });
+  return out;
+}
+
 std::string jsonstring(std::string_view text) {
   std::string out = "\"";
   eachchar(text, [&](Char c, std::string_view bytes) {

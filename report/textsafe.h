@@ -6,6 +6,10 @@
 // bytes; these turn them into text that is valid for its reader and can
 // never drive a terminal.
 
+// The text with every byte that starts no valid UTF-8 sequence (overlong
+// forms and surrogates included) replaced by U+FFFD.
+std::string validutf8(std::string_view text);
+
 // A JSON string literal: invalid UTF-8 becomes U+FFFD, control characters
 // (C0, DEL and C1) are escaped as \uXXXX.
 std::string jsonstring(std::string_view text);
