@@ -57,8 +57,6 @@ std::string formatdate(std::chrono::sys_days date) {
          zeropadded(static_cast<unsigned>(ymd.day()), 2);
 }
 
-namespace {}  // namespace
-
 std::vector<std::string_view> splitwords(std::string_view text) {
   std::vector<std::string_view> words;
   size_t at = 0;
