@@ -4,7 +4,7 @@
 # tree made in BUILD/deb (BUILD defaults to build), so the tree itself stays
 # clean. The installable packages land in OUTDIR, their debug symbols
 # (-dbgsym) in OUTDIR/debug, the build log in OUTDIR/build.log.
-# BYTELOOM_DEB_VERSION=1.0+1 builds under that version (for upgrade tests),
+# BYTELOOM_DEB_VERSION=1.1+1 builds under that version (for upgrade tests),
 # with a changelog entry of its own.
 # Usage: scripts/build-packages.sh [OUTDIR [BUILD]]
 set -e

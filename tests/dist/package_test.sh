@@ -91,13 +91,13 @@ holds() {
 }
 for entry in "./usr/sbin/byteloom -> ../lib/byteloom/byteloom" \
     ./usr/lib/byteloom/getbyteloomheaders.sh ./usr/lib/byteloom/byteloom-defaultconf \
-    ./usr/bin/byteloom-report ./lib/systemd/system/byteloom.service ./etc/byteloom/ \
+    ./usr/bin/byteloom-report ./usr/lib/systemd/system/byteloom.service ./etc/byteloom/ \
     ./usr/share/doc/byteloom/examples/byteloom.conf ./usr/share/man/man5/byteloom.conf.5.gz \
     ./usr/share/doc/byteloom/copyright ./usr/share/doc/byteloom/changelog.gz; do
     holds byteloom "$entry"
 done
 holds byteloom-exporter ./usr/bin/byteloom-exporter
-holds byteloom-exporter ./lib/systemd/system/byteloom-exporter.service
+holds byteloom-exporter ./usr/lib/systemd/system/byteloom-exporter.service
 holds libbyteloom-jni "./usr/lib/$multiarch/jni/libtuntap.so"
 holds libbyteloom-jni "./usr/lib/$multiarch/jni/libtcptune.so"
 for file in dkms.conf Kbuild dummy.c; do
@@ -125,10 +125,10 @@ for file in usr/lib/byteloom/byteloom usr/bin/byteloom-report usr/bin/byteloom-e
     debug=$work/debug/usr/lib/debug/.build-id/$(echo "$id" | cut -c1-2)/$(echo "$id" | cut -c3-).debug
     [ -n "$id" ] && [ -f "$debug" ] || fail "no debug symbols for $file in a -dbgsym package"
 done
-grep -qx 'ExecStart=/usr/sbin/byteloom' "$work/tree/lib/systemd/system/byteloom.service" ||
-    fail "packaged unit: $(grep Exec "$work/tree/lib/systemd/system/byteloom.service")"
-grep -q '^ExecStart=/usr/bin/byteloom-exporter ' "$work/tree/lib/systemd/system/byteloom-exporter.service" ||
-    fail "packaged exporter unit: $(grep Exec "$work/tree/lib/systemd/system/byteloom-exporter.service")"
+grep -qx 'ExecStart=/usr/sbin/byteloom' "$work/tree/usr/lib/systemd/system/byteloom.service" ||
+    fail "packaged unit: $(grep Exec "$work/tree/usr/lib/systemd/system/byteloom.service")"
+grep -q '^ExecStart=/usr/bin/byteloom-exporter ' "$work/tree/usr/lib/systemd/system/byteloom-exporter.service" ||
+    fail "packaged exporter unit: $(grep Exec "$work/tree/usr/lib/systemd/system/byteloom-exporter.service")"
 
 # Maintainer scripts: debhelper's own unit and DKMS code, valid sh.
 for deb in "$daemon" "$exporter" "$dkms"; do
