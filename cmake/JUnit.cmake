@@ -1,7 +1,9 @@
-# add_junit_test(NAME <test> LIBRARY <target> SOURCES <files...> [LAUNCHER <cmd...>])
+# add_junit_test(NAME <test> LIBRARY <target> SOURCES <files...> [LAUNCHER <cmd...>]
+#                [LIBRARY_PATH <dir>])
 # Compiles the Java sources, with the shared test helpers, against JUnit 5 and
 # registers a CTest test that runs them in a real JVM with -Xcheck:jni, finding
-# the JNI library through java.library.path. LAUNCHER prefixes the JVM command (e.g. unshare -n). In a
+# the JNI library through java.library.path (the target's build directory, or
+# LIBRARY_PATH, e.g. an installed tree). LAUNCHER prefixes the JVM command (e.g. unshare -n). In a
 # SANITIZE build the JVM starts with the sanitizer runtime preloaded.
 find_file(JUNIT_CONSOLE_JAR junit-platform-console-standalone.jar
           PATHS /usr/share/java NO_DEFAULT_PATH)
@@ -42,7 +44,7 @@ endif()
 set(JUNIT_SUPPORT_SOURCES ${PROJECT_SOURCE_DIR}/jni/testsupport/java/jnitest/Descriptors.java)
 
 function(add_junit_test)
-  cmake_parse_arguments(JT "" "NAME;LIBRARY" "SOURCES;LAUNCHER;JVM_ARGS;CLASSPATH" ${ARGN})
+  cmake_parse_arguments(JT "" "NAME;LIBRARY;LIBRARY_PATH" "SOURCES;LAUNCHER;JVM_ARGS;CLASSPATH" ${ARGN})
   set(classes ${CMAKE_CURRENT_BINARY_DIR}/${JT_NAME}-classes)
   list(TRANSFORM JT_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
   list(APPEND sources ${JUNIT_SUPPORT_SOURCES})
@@ -59,9 +61,12 @@ function(add_junit_test)
   add_custom_target(${JT_NAME}-classes ALL DEPENDS ${classes}/.stamp)
   set(run_cp ${classes} ${JT_CLASSPATH})
   string(REPLACE ";" ":" run_cp "${run_cp}")
+  if(NOT JT_LIBRARY_PATH)
+    set(JT_LIBRARY_PATH $<TARGET_FILE_DIR:${JT_LIBRARY}>)
+  endif()
   add_test(NAME ${JT_NAME}
     COMMAND ${JT_LAUNCHER} ${JUNIT_SANITIZER_ENV} ${Java_JAVA_EXECUTABLE} -Xcheck:jni
-            -Djava.library.path=$<TARGET_FILE_DIR:${JT_LIBRARY}> ${JT_JVM_ARGS}
+            -Djava.library.path=${JT_LIBRARY_PATH} ${JT_JVM_ARGS}
             -jar ${JUNIT_CONSOLE_JAR} --disable-banner --fail-if-no-tests
             --details=tree --class-path ${run_cp} --scan-class-path)
 endfunction()

@@ -14,7 +14,7 @@ ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
 cmake -S . -B build-sanitize -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-sanitize -j"$jobs"
 # Packaging, the installed tree and the kernel module gain nothing from sanitizers.
-ctest --test-dir build-sanitize --output-on-failure -j"$jobs" --timeout 900 -E '^(dist|kernel)[.]|^exporter[.]installed$'
+ctest --test-dir build-sanitize --output-on-failure -j"$jobs" --timeout 900 -E '^(dist|kernel)[.]|^(exporter|tuntap|tcptune)[.]installed$'
 
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DFUZZ=ON -DWITH_JNI=OFF \

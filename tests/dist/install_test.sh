@@ -1,9 +1,9 @@
 #!/bin/sh
 # Stages an installation with DESTDIR and checks its layout; the other
 # installed-tree tests use the stage.
-# usage: install_test.sh BUILD_DIR STAGE LIBDIR "JNI_LIBRARIES"
+# usage: install_test.sh BUILD_DIR STAGE JNIDIR "JNI_LIBRARIES"
 . "$(dirname "$0")/../lib/testlib.sh"
-build=$1 stage=$2 libdir=$3 jni=$4
+build=$1 stage=$2 jnidir=$3 jni=$4
 rm -rf "$stage"
 DESTDIR=$stage cmake --install "$build" --prefix /usr > "$stage.log" || {
     cat "$stage.log" >&2
@@ -12,14 +12,14 @@ DESTDIR=$stage cmake --install "$build" --prefix /usr > "$stage.log" || {
 }
 usr=$stage/usr
 
-for program in byteloom getbyteloomheaders.sh byteloom-chains; do
+for program in byteloom getbyteloomheaders.sh byteloom-chains byteloom-defaultconf; do
     [ -x "$usr/lib/byteloom/$program" ] || fail "lib/byteloom/$program missing or not executable"
 done
 for link in byteloom byteloom-chains; do
     check "sbin/$link" "../lib/byteloom/$link" "$(readlink "$usr/sbin/$link")"
 done
 for library in $jni; do
-    [ -f "$usr/$libdir/lib$library.so" ] || fail "$libdir/lib$library.so missing"
+    [ -f "$usr/$jnidir/lib$library.so" ] || fail "$jnidir/lib$library.so missing"
 done
 [ -f "$usr/share/doc/byteloom/examples/byteloom.conf" ] || fail "example configuration missing"
 

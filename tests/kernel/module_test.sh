@@ -30,8 +30,8 @@ esac
 
 DESTDIR=$work/stage cmake --install "$build" --component kernel --prefix /usr > /dev/null ||
     fail "cmake --install --component kernel failed"
-[ -f "$work/stage/usr/lib/modules/$release/extra/dummy.ko" ] || fail "dummy.ko not installed"
-grep -q '^options dummy numdummies=[0-9]' "$work/stage/usr/lib/modprobe.d/dummy.conf" ||
+[ -f "$work/stage/usr/lib/modules/$release/updates/dummy.ko" ] || fail "dummy.ko not installed in updates/"
+grep -q '^options dummy numdummies=[0-9]' "$work/stage/usr/lib/modprobe.d/zz-byteloom-dummy.conf" ||
     fail "modprobe.d file lacks numdummies"
 echo "dummy.ko for $release from $kdir: $params"
 
