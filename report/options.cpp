@@ -125,16 +125,6 @@ struct Parser {
     return setview(View::alert, "--alert");
   }
 
-  std::optional<std::string>* pathoption(std::string_view name) {
-    return name == "--config"           ? &options.config
-           : name == "--startup-script" ? &options.startupscript
-           : name == "--rate-file"      ? &options.ratefile
-           : name == "--today-file"     ? &options.todayfile
-           : name == "--day-file"       ? &options.dayfile
-           : name == "--history-file"   ? &options.historyfile
-                                        : nullptr;
-  }
-
   // Options that take no value, or a count only when one is written;
   // false in known for any other.
   bool flagoption(std::string_view name, Cursor& cursor, bool& known) {
@@ -184,10 +174,7 @@ struct Parser {
   }
 
   bool valueoption(std::string_view name, std::string_view value) {
-    if (std::optional<std::string>* path = pathoption(name)) {
-      *path = std::string(value);
-      return true;
-    }
+    if (applysetupoption(options.setup, name, value)) return true;
     if (name == "--days") return number(name, value, kmaxdays, options.days);
     if (name == "--count") return number(name, value, 1'000'000, options.count);
     if (name == "--since") return date(name, value, options.since);
@@ -205,11 +192,11 @@ struct Parser {
   }
 
   static bool takesvalue(std::string_view name) {
-    static constexpr std::string_view kvalued[] = {
-        "--config",       "--startup-script", "--rate-file", "--today-file", "--day-file",
-        "--history-file", "--label",          "--days",      "--count",      "--svg",
-        "--since",        "--until",          "--alert",     "--units",      "--period",
-        "--direction"};
+    static constexpr std::string_view kvalued[] = {"--label",  "--days",     "--count", "--svg",
+                                                   "--since",  "--until",    "--alert", "--units",
+                                                   "--period", "--direction"};
+    for (const SetupOption& option : ksetupoptions)
+      if (name == option.name) return true;
     return std::find(std::begin(kvalued), std::end(kvalued), name) != std::end(kvalued);
   }
 

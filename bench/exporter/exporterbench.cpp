@@ -66,8 +66,8 @@ void writefiles(const std::string& dir, int historydays) {
   std::ofstream(dir + "/rate") << rate;
 }
 
-ReportSetup setupin(const std::string& dir) {
-  ReportSetup setup;
+FileSetup setupin(const std::string& dir) {
+  FileSetup setup;
   for (int i = 0; i < klabels; ++i) setup.labels.push_back(labelname(i));
   setup.ratefile = dir + "/rate";
   setup.todayfile = dir + "/today";
@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
   // The cold cost: the first scrape parses the whole history.
   ServedFiles cold(setupin(dir));
   auto start = Clock::now();
-  std::string body = formatmetrics(cold.metrics(cold.read()), false);
+  std::string body = formatmetrics(cold.metrics(*cold.read()), false);
   double parsems = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 
   unsigned realport = 0, fixedport = 0;
