@@ -94,7 +94,7 @@ HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
       bool openmetrics = wantsopenmetrics(request.accept);
       HttpReply reply;
       reply.contenttype = openmetrics ? kopenmetricstype : kprometheustype;
-      reply.body = formatmetrics(files_.metrics(reading), openmetrics);
+      reply.body = files_.metricstext(shared, openmetrics);
       return reply;
     }
     case Endpoint::days:

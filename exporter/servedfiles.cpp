@@ -134,7 +134,7 @@ Figures ServedFiles::figures(const Reading& reading, Now now) const {
   return Figures{setup_.labels, reading.history->days, runningday(reading, now)};
 }
 
-MetricsInput ServedFiles::metrics(const Reading& reading) {
+MetricsInput ServedFiles::metrics(const Reading& reading, uint64_t* version) {
   std::optional<Items> counted =
       countedday(reading.todayitems, reading.dayfile, reading.history->newest);
   LabelSums sums = addday(reading.history->sums, counted);
@@ -143,6 +143,7 @@ MetricsInput ServedFiles::metrics(const Reading& reading) {
   MetricsInput input;
   std::lock_guard guard(lock_);
   const LabelSums& totals = totals_.publish(sums);
+  if (version) *version = totals_.version();
   for (const std::string& label : metriclabels(setup_.labels, totals)) {
     LabelFigures figures{label, totals.count(label) ? totals.at(label) : Counts{},
                          itemof(running, label), std::nullopt};
@@ -155,6 +156,26 @@ MetricsInput ServedFiles::metrics(const Reading& reading) {
   for (const char* file : {"rate", "today", "day", "history"})
     input.readerrors.emplace_back(file, errors_[file]);
   return input;
+}
+
+std::string ServedFiles::metricstext(const std::shared_ptr<const Reading>& reading,
+                                     bool openmetrics) {
+  // The running day is dated by the local date when the history already
+  // holds the day file's date, so a new date formats anew; and totals that
+  // another reading raised since (a scrape of an older reading, late) too,
+  // so no scrape shows less than one before it.
+  std::chrono::sys_days date = clocknow().date;
+  {
+    std::lock_guard guard(lock_);
+    FormattedMetrics& cached = formatted_[openmetrics];
+    if (cached.reading == reading && cached.date == date && cached.version == totals_.version())
+      return cached.text;
+  }
+  uint64_t version = 0;
+  std::string text = formatmetrics(metrics(*reading, &version), openmetrics);
+  std::lock_guard guard(lock_);
+  formatted_[openmetrics] = {reading, date, version, text};
+  return text;
 }
 
 Report ServedFiles::days(const Reading& reading, int count) {

@@ -49,8 +49,14 @@ class ServedFiles {
   // changed since reread. It stays valid while the caller holds it.
   std::shared_ptr<const Reading> read();
 
-  // The metrics of a reading; raises the published totals.
-  MetricsInput metrics(const Reading& reading);
+  // The metrics of a reading; raises the published totals. version, when
+  // given, receives the totals' version they show.
+  MetricsInput metrics(const Reading& reading, uint64_t* version = nullptr);
+
+  // The metrics of a reading as served, in either format. A reading is
+  // kept until a file changes, and its metrics are the same for every
+  // scrape of it on one day, so they are formatted once.
+  std::string metricstext(const std::shared_ptr<const Reading>& reading, bool openmetrics);
 
   // The report's day view of a reading: the last days up to today.
   Report days(const Reading& reading, int days);
@@ -80,5 +86,12 @@ class ServedFiles {
   FileStamp daystamp_;
   bool dayread_ = false;
   MonotoneTotals totals_;
+  struct FormattedMetrics {
+    std::shared_ptr<const Reading> reading;
+    std::chrono::sys_days date;
+    uint64_t version = 0;  // of the totals shown
+    std::string text;
+  };
+  FormattedMetrics formatted_[2];  // the text format, OpenMetrics
   std::map<std::string, uint64_t> errors_;
 };

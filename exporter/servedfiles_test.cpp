@@ -103,4 +103,24 @@ TEST(ServedFiles, EveryWriteIsSeenByTheNextRequest) {
   }
 }
 
+// The metrics of a reading are formatted once, but a scrape never shows a
+// total below one shown before it, even when a late scrape of an older
+// reading raised the totals in between.
+TEST(ServedFiles, FormattedMetricsNeverFallBehind) {
+  Appliance appliance;
+  ServedFiles files(appliance.setup({"wan", "lan"}));
+  auto wanin = [](const std::string& text) {
+    size_t at = text.find("byteloom_bytes_total{label=\"wan\",direction=\"in\"} ");
+    return at == std::string::npos ? -1 : std::stoll(text.substr(text.find('}', at) + 2));
+  };
+  auto older = files.read();  // wan 1500 today
+  writetext(appliance.dir.path("today"), "wan 5 0 lan 0 0 ");
+  auto newer = files.read();
+  EXPECT_EQ(50005, wanin(files.metricstext(newer, false)));
+  EXPECT_EQ(51500, wanin(files.metricstext(older, false)));
+  EXPECT_EQ(51500, wanin(files.metricstext(newer, false)));
+  EXPECT_EQ(files.metricstext(newer, false), files.metricstext(newer, false));
+  EXPECT_NE(std::string::npos, files.metricstext(newer, true).find("# EOF"));
+}
+
 }  // namespace

@@ -37,10 +37,14 @@ LabelSums addday(LabelSums sums, const std::optional<Items>& day) {
 }
 
 const LabelSums& MonotoneTotals::publish(const LabelSums& sums) {
+  bool raised = false;
   for (const auto& [label, counts] : sums) {
-    Counts& shown = published_[label];
+    auto [at, added] = published_.try_emplace(label);
+    Counts& shown = at->second;
+    raised |= added || counts.in > shown.in || counts.out > shown.out;
     shown.in = std::max(shown.in, counts.in);
     shown.out = std::max(shown.out, counts.out);
   }
+  if (raised) ++version_;
   return published_;
 }

@@ -35,6 +35,10 @@ class MonotoneTotals {
   // Raises the published totals to sums where higher; returns them all.
   const LabelSums& publish(const LabelSums& sums);
 
+  // Counts the publications that raised or added a total.
+  uint64_t version() const { return version_; }
+
  private:
   LabelSums published_;
+  uint64_t version_ = 0;
 };
