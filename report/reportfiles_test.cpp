@@ -1,12 +1,9 @@
 #include "reportfiles.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
 
 #include "readfile.h"
+#include "testlib.h"
 #include "views.h"
 
 namespace {
@@ -21,15 +18,12 @@ sys_days date(int y, unsigned m, unsigned d) {
 class Files : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/reportfiles.XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    dir = pattern;
     setup = {{"wan", "lan"}, dir + "/rate", dir + "/today", dir + "/day", dir + "/history"};
   }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-  void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+  void write(const std::string& path, const std::string& text) { writetext(path, text); }
 
-  std::string dir;
+  TempDir temp{"reportfiles"};
+  std::string dir = temp.dir();
   FileSetup setup;
 };
 
