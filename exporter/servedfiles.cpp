@@ -38,6 +38,15 @@ std::shared_ptr<const Reading> ServedFiles::read() {
   return current_;
 }
 
+// Followed, a file is read by its path when it changed, so a file replaced
+// by a rename is read at once; else the descriptor kept open saves a lookup
+// of the path at each request.
+std::optional<std::string> ServedFiles::current(OpenFile& file, Problems& problems,
+                                                FileStamp* stamp) {
+  if (follower_.following()) return readfile(file.path(), problems, stamp);
+  return file.read(problems, stamp);
+}
+
 void ServedFiles::count(const char* file, const Problems& found) {
   errors_[file] += found.size();
 }
@@ -79,7 +88,8 @@ void ServedFiles::readtoday(Reading& reading) {
   Problems found;
   ::readtoday(
       files, daymtime_, setup_.todayfile,
-      [&](Problems& problems, FileStamp& stamp) { return today_.read(problems, &stamp); }, found);
+      [&](Problems& problems, FileStamp& stamp) { return current(today_, problems, &stamp); },
+      found);
   reading.todayitems = std::move(files.today);
   reading.todaymtime = files.todaymtime;
   count("today", found);
@@ -87,7 +97,7 @@ void ServedFiles::readtoday(Reading& reading) {
 
 void ServedFiles::readrates(Reading& reading) {
   Problems found;
-  std::optional<std::string> text = rereadunsettled([&] { return rate_.read(found); });
+  std::optional<std::string> text = rereadunsettled([&] { return current(rate_, found); });
   reading.rates = text ? ratefigures(*text, setup_.ratefile, found) : std::vector<Rate>{};
   count("rate", found);
 }

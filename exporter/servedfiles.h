@@ -72,6 +72,8 @@ class ServedFiles {
   void readhistory(Reading& reading);
   void readtoday(Reading& reading);
   void readrates(Reading& reading);
+  std::optional<std::string> current(OpenFile& file, Problems& problems,
+                                     FileStamp* stamp = nullptr);
   // The report's running day of a reading, and everything its views use.
   static std::optional<DayRecord> runningday(const Reading& reading, Now now);
   Figures figures(const Reading& reading, Now now) const;
