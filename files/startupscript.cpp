@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -41,9 +42,18 @@ pid_t spawnscript(const std::string& script, const std::optional<std::string>& c
   posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  // A group of its own, so a hang is ended with everything the script started.
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  // A group of its own, so a hang is ended with everything the script
+  // started; and the signals as a shell gives them, not as this program
+  // blocks or ignores them (a server blocks SIGTERM and ignores SIGPIPE).
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   posix_spawnattr_setpgroup(&attributes, 0);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  sigemptyset(&defaults);
+  for (int number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, number);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
   std::vector<std::string> env = scriptenvironment(config);
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());

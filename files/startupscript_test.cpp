@@ -1,6 +1,7 @@
 #include "startupscript.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -43,6 +44,28 @@ TEST(StartupScript, AHangKillsTheWholeGroup) {
   EXPECT_NE(std::string::npos, run.error.find("did not finish within 300 ms")) << run.error;
   ASSERT_TRUE(waitfor([&] { return !readtext(dir.path("child")).empty(); }));
   EXPECT_TRUE(processended(std::stoi(readtext(dir.path("child")))));
+}
+
+// The script gets the signals a shell would give it, whatever this program
+// blocks or ignores.
+TEST(StartupScript, SignalsAsAShellGivesThem) {
+  TempDir dir;
+  sigset_t blocked, old;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &blocked, &old);
+  auto previous = signal(SIGPIPE, SIG_IGN);
+  ScriptRun run =
+      runstartupscript(script(dir, "grep -E '^Sig(Blk|Ign)' /proc/self/status\n"), std::nullopt);
+  signal(SIGPIPE, previous);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  ASSERT_TRUE(run.output) << run.error;
+  EXPECT_NE(std::string::npos, run.output->find("SigBlk:\t0000000000000000")) << *run.output;
+  // SIGPIPE is signal 13: bit 12 of the ignored set.
+  size_t ignored = run.output->find("SigIgn:\t");
+  ASSERT_NE(std::string::npos, ignored);
+  EXPECT_EQ(0u, std::stoull(run.output->substr(ignored + 8, 16), nullptr, 16) & (1u << 12))
+      << *run.output;
 }
 
 TEST(StartupScript, TooMuchNothingOrNotRunnable) {
