@@ -9,8 +9,9 @@
 #include "exporterapp.h"
 #include "exporteroptions.h"
 #include "httpserver.h"
-#include "reportfiles.h"
+#include "messages.h"
 #include "servedfiles.h"
+#include "setup.h"
 
 namespace {
 
@@ -22,18 +23,15 @@ std::optional<std::string> readtext(const std::string& path) {
   return text.str();
 }
 
-void printproblems(const Problems& problems) {
-  for (const Problem& problem : problems)
-    fprintf(stderr, "byteloom-exporter: %s\n", describe(problem).c_str());
-}
+constexpr char kprogram[] = "byteloom-exporter";
 
-// Found like the report finds it; a setup the daemon would refuse is refused.
-std::optional<ReportSetup> loadsetup(const ExporterOptions& options) {
-  SetupRequest request{options.startupscript, options.config,  options.ratefile,
-                       options.todayfile,     options.dayfile, options.historyfile};
+// Found as the report finds it; a setup the daemon would refuse is refused.
+std::optional<FileSetup> loadsetup(const ExporterOptions& options) {
   std::string error;
-  std::optional<ReportSetup> setup = findsetup(request, error);
-  if (!setup) fprintf(stderr, "byteloom-exporter: %s\n", error.c_str());
+  std::vector<std::string> scripterrors;
+  std::optional<FileSetup> setup = findsetup(options.setup, error, scripterrors);
+  printscripterrors(scripterrors);
+  if (!setup) printmessage(kprogram, error);
   return setup;
 }
 
@@ -43,9 +41,9 @@ bool loadcredentials(const ExporterOptions& options, std::vector<Credential>& cr
   std::optional<std::string> text = readtext(*options.authfile);
   Problems problems;
   if (text) credentials = parseauthfile(*text, *options.authfile, problems);
-  printproblems(problems);
+  printproblems(kprogram, problems);
   if (!text || credentials.empty()) {
-    fprintf(stderr, "byteloom-exporter: %s: no usable user:hash line\n", options.authfile->c_str());
+    printmessage(kprogram, *options.authfile + ": no usable user:hash line");
     return false;
   }
   return true;
@@ -60,8 +58,7 @@ bool loadsettings(const ExporterOptions& options, ServerSettings& settings) {
   if (!options.tlscert) return true;
   std::optional<std::string> cert = readtext(*options.tlscert), key = readtext(*options.tlskey);
   if (!cert || !key) {
-    fprintf(stderr, "byteloom-exporter: cannot read %s\n",
-            (!cert ? options.tlscert : options.tlskey)->c_str());
+    printmessage(kprogram, "cannot read " + *(!cert ? options.tlscert : options.tlskey));
     return false;
   }
   settings.tlscert = *cert;
@@ -83,9 +80,11 @@ int serve(const ExporterOptions& options) {
   std::vector<Credential> credentials;
   ServerSettings settings;
   if (!loadcredentials(options, credentials) || !loadsettings(options, settings)) return 1;
-  std::optional<ReportSetup> setup = loadsetup(options);
+  std::optional<FileSetup> setup = loadsetup(options);
   if (!setup) return 1;
   ServedFiles files(*setup);
+  if (!files.following())
+    printmessage(kprogram, "the files can't be followed with inotify; each request reads them");
   ExporterApp app(files, credentials);
   HttpServer server([&app](const HttpRequest& request) { return app.handle(request); });
   std::vector<std::string> addresses = options.listen;
@@ -93,13 +92,12 @@ int serve(const ExporterOptions& options) {
   for (const std::string& text : addresses) {
     std::string error;
     if (!server.listen(*parselisten(text), settings, error)) {
-      fprintf(stderr, "byteloom-exporter: %s: %s\n", text.c_str(), error.c_str());
+      printmessage(kprogram, text + ": " + error);
       return 1;
     }
     // The port actually bound, so that port 0 can be used and found.
     std::string bound = text.substr(0, text.rfind(':') + 1) + std::to_string(server.boundport());
-    fprintf(stderr, "byteloom-exporter: listening on %s%s\n", bound.c_str(),
-            settings.tlscert.empty() ? "" : " (TLS)");
+    printmessage(kprogram, "listening on " + bound + (settings.tlscert.empty() ? "" : " (TLS)"));
   }
   return waitforsignal();
 }
@@ -119,7 +117,8 @@ int main(int argc, char** argv) {
   std::optional<ExporterOptions> options =
       parseexporteroptions(std::vector<std::string_view>(argv + 1, argv + argc), error);
   if (!options) {
-    fprintf(stderr, "byteloom-exporter: %s\n%s", error.c_str(), kexporterusage);
+    printmessage(kprogram, error);
+    fputs(kexporterusage, stderr);
     return 2;
   }
   if (options->help) {

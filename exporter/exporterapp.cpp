@@ -1,7 +1,6 @@
 #include "exporterapp.h"
 
 #include "metrics.h"
-#include "options.h"
 #include "svgchart.h"
 #include "views.h"
 
@@ -23,16 +22,10 @@ HttpReply json(std::string body) {
   return reply;
 }
 
-// The report's options for its day view of count days (0: the view's
-// default), as JSON or as the chart.
-Options dayview(Output output, int count) {
-  Options options;
-  options.output = output;
-  options.days = count;
-  return options;
-}
-
-// The report's month view shows a year unless told otherwise.
+// The report's defaults: a week of days as JSON, a month in the chart, a
+// year of months.
+constexpr int kdefaultdays = 7;
+constexpr int kdefaultchartdays = 30;
 constexpr int kdefaultmonths = 12;
 
 void addcommonheaders(HttpReply& reply) {
@@ -94,19 +87,20 @@ HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
     reply.body = kpagejs;
     return reply;
   }
-  Reading reading = files_.read();
+  std::shared_ptr<const Reading> shared = files_.read();
+  const Reading& reading = *shared;
   switch (found.endpoint) {
     case Endpoint::metrics: {
       bool openmetrics = wantsopenmetrics(request.accept);
       HttpReply reply;
       reply.contenttype = openmetrics ? kopenmetricstype : kprometheustype;
-      reply.body = formatmetrics(files_.metrics(reading), openmetrics);
+      reply.body = files_.metricstext(shared, openmetrics);
       return reply;
     }
     case Endpoint::days:
-      return json(formatjson(files_.report(reading, dayview(Output::json, found.count))));
+      return json(formatjson(files_.days(reading, found.count ? found.count : kdefaultdays)));
     case Endpoint::today:
-      return json(formatjson(files_.report(reading, dayview(Output::json, 1))));
+      return json(formatjson(files_.days(reading, 1)));
     case Endpoint::months:
       return json(
           formatperiodsjson(files_.months(reading, found.count ? found.count : kdefaultmonths)));
@@ -115,7 +109,7 @@ HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
     case Endpoint::chart: {
       HttpReply reply;
       reply.contenttype = "image/svg+xml";
-      reply.body = formatsvg(files_.report(reading, dayview(Output::svg, found.count)));
+      reply.body = formatsvg(files_.days(reading, found.count ? found.count : kdefaultchartdays));
       return reply;
     }
     default:

@@ -27,59 +27,66 @@ std::optional<Number> parsenumber(std::string_view text, Number low, Number high
   return value;
 }
 
-std::optional<std::string>* pathoption(ExporterOptions& options, std::string_view name) {
-  return name == "--startup-script" ? &options.startupscript
-         : name == "--config"       ? &options.config
-         : name == "--rate-file"    ? &options.ratefile
-         : name == "--today-file"   ? &options.todayfile
-         : name == "--day-file"     ? &options.dayfile
-         : name == "--history-file" ? &options.historyfile
-         : name == "--auth-file"    ? &options.authfile
-         : name == "--tls-cert"     ? &options.tlscert
-         : name == "--tls-key"      ? &options.tlskey
-                                    : nullptr;
+// The options of the exporter itself, each named once; the setup options
+// come from the table every reader of the files shares.
+struct PathOption {
+  const char* name;
+  std::optional<std::string> ExporterOptions::*field;
+};
+
+constexpr PathOption kpathoptions[] = {
+    {"--auth-file", &ExporterOptions::authfile},
+    {"--tls-cert", &ExporterOptions::tlscert},
+    {"--tls-key", &ExporterOptions::tlskey},
+};
+
+struct NumberOption {
+  const char* name;
+  unsigned low, high;
+  const char* unit;  // how the message names the number
+  void (*set)(ExporterOptions&, unsigned);
+};
+
+constexpr NumberOption knumberoptions[] = {
+    {"--threads", 1, 64, "a whole number", [](ExporterOptions& o, unsigned v) { o.threads = v; }},
+    {"--connection-limit", 1, 65536, "a whole number",
+     [](ExporterOptions& o, unsigned v) { o.connectionlimit = v; }},
+    {"--timeout", 1, 3600, "a whole number of seconds",
+     [](ExporterOptions& o, unsigned v) { o.timeout = v; }},
+    {"--request-limit", 1024, 1u << 20, "a whole number of bytes",
+     [](ExporterOptions& o, unsigned v) { o.requestlimit = v; }},
+};
+
+const NumberOption* numberoption(std::string_view name) {
+  for (const NumberOption& option : knumberoptions)
+    if (name == option.name) return &option;
+  return nullptr;
 }
 
-// A numeric option's value, range and message; false when it is not one.
-bool applynumber(ExporterOptions& options, std::string_view name, std::string_view value,
-                 std::string& error) {
-  std::optional<unsigned> number;
-  if (name == "--threads") {
-    if ((number = parsenumber(value, 1u, 64u)))
-      options.threads = *number;
-    else
-      error = "--threads needs a whole number from 1 to 64";
-  } else if (name == "--connection-limit") {
-    if ((number = parsenumber(value, 1u, 65536u)))
-      options.connectionlimit = *number;
-    else
-      error = "--connection-limit needs a whole number from 1 to 65536";
-  } else if (name == "--timeout") {
-    if ((number = parsenumber(value, 1u, 3600u)))
-      options.timeout = *number;
-    else
-      error = "--timeout needs a whole number of seconds from 1 to 3600";
-  } else {
-    if ((number = parsenumber(value, 1024u, 1u << 20)))
-      options.requestlimit = *number;
-    else
-      error = "--request-limit needs a whole number of bytes from 1024 to 1048576";
-  }
-  return number.has_value();
-}
-
-bool isnumberoption(std::string_view name) {
-  return name == "--threads" || name == "--connection-limit" || name == "--timeout" ||
-         name == "--request-limit";
+bool known(std::string_view name) {
+  for (const PathOption& option : kpathoptions)
+    if (name == option.name) return true;
+  for (const SetupOption& option : ksetupoptions)
+    if (name == option.name) return true;
+  return numberoption(name) || name == "--listen";
 }
 
 bool applyvalue(ExporterOptions& options, std::string_view name, std::string_view value,
                 std::string& error) {
-  if (std::optional<std::string>* path = pathoption(options, name)) {
-    *path = std::string(value);
-    return true;
+  if (applysetupoption(options.setup, name, value)) return true;
+  for (const PathOption& option : kpathoptions)
+    if (name == option.name) {
+      options.*option.field = std::string(value);
+      return true;
+    }
+  if (const NumberOption* option = numberoption(name)) {
+    std::optional<unsigned> number = parsenumber(value, option->low, option->high);
+    if (number) option->set(options, *number);
+    if (!number)
+      error = std::string(name) + " needs " + option->unit + " from " +
+              std::to_string(option->low) + " to " + std::to_string(option->high);
+    return number.has_value();
   }
-  if (isnumberoption(name)) return applynumber(options, name, value, error);
   if (!parselisten(value)) {
     error = "--listen needs ADDR:PORT or [ADDR]:PORT with a numeric address, not '" +
             std::string(value) + "'";
@@ -114,8 +121,7 @@ std::optional<ExporterOptions> parseexporteroptions(const std::vector<std::strin
       options.help = true;
       continue;
     }
-    ExporterOptions probe;
-    if (!pathoption(probe, name) && !isnumberoption(name) && name != "--listen") {
+    if (!known(name)) {
       error = "unknown option '" + std::string(args[at]) + "'";
       return std::nullopt;
     }

@@ -7,13 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "setup.h"
+
 inline constexpr unsigned kdefaultport = 9468;
 
 // The command line of byteloom-exporter.
 struct ExporterOptions {
   std::vector<std::string> listen;  // ADDR:PORT or [ADDR]:PORT; empty: 127.0.0.1
-  std::optional<std::string> startupscript, config;
-  std::optional<std::string> ratefile, todayfile, dayfile, historyfile;
+  SetupRequest setup;               // the start-up script, its configuration, the four paths
   std::optional<std::string> authfile, tlscert, tlskey;
   unsigned threads = 4;            // per listening address
   unsigned connectionlimit = 512;  // per listening address

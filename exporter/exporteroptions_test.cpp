@@ -19,8 +19,8 @@ TEST(ExporterOptions, ValuesAndLimits) {
                          "--history-file", "h", "--timeout", "30", "--connection-limit=8"});
   ASSERT_TRUE(options);
   EXPECT_EQ((std::vector<std::string>{"0.0.0.0:9100", "[::1]:9999"}), options->listen);
-  EXPECT_EQ("/etc/b.conf", *options->config);
-  EXPECT_EQ("h", *options->historyfile);
+  EXPECT_EQ("/etc/b.conf", *options->setup.config);
+  EXPECT_EQ("h", *options->setup.historyfile);
   EXPECT_EQ(30u, options->timeout);
   EXPECT_EQ(8u, options->connectionlimit);
   EXPECT_EQ(16384u, options->requestlimit);

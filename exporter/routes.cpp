@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "options.h"
+#include "views.h"
 
 namespace {
 

@@ -5,95 +5,101 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <ctime>
 
-#include "options.h"
-#include "reportfiles.h"
+#include "daemonfiles.h"
+#include "digits.h"
+#include "localclock.h"
 #include "views.h"
 
-namespace {
+ServedFiles::ServedFiles(FileSetup setup)
+    : setup_(std::move(setup)),
+      today_(setup_.todayfile),
+      rate_(setup_.ratefile),
+      follower_(setup_),
+      current_(std::make_shared<Reading>()) {}
 
-double seconds(const FileStamp& stamp) {
-  return static_cast<double>(stamp.mtimens) / 1e9;
-}
-
-// The daemon truncates and rewrites the rate and today files in place; a
-// read in between finds nothing, so it is read once more, as the report does.
-std::optional<std::string> readcurrent(OpenFile& file, Problems& problems,
-                                       FileStamp* stamp = nullptr) {
-  return rereadifblank([&] { return file.read(problems, stamp); });
-}
-
-}  // namespace
-
-ServedFiles::ServedFiles(ReportSetup setup)
-    : setup_(std::move(setup)), today_(setup_.todayfile), rate_(setup_.ratefile) {}
-
-std::shared_ptr<const ParsedHistory> ServedFiles::history(Problems& problems) {
-  std::optional<FileStamp> stamp = stampfile(setup_.historyfile);
-  bool absent = !stamp && errno == ENOENT;
+std::shared_ptr<const Reading> ServedFiles::read() {
   std::lock_guard guard(lock_);
-  if (stamp && history_ && history_->stamp == *stamp) return history_;
+  unsigned changed = follower_.changed();
+  // Read in the order of the daemon's day change: a file reread is always
+  // read after every file before it, so no reading pairs a new day file
+  // with a history or today file older than it.
+  if (changed & kdaybit) changed |= khistorybit;
+  if (changed & khistorybit) changed |= ktodaybit;
+  if (changed == 0) return current_;
+  auto next = std::make_shared<Reading>(*current_);
+  if (changed & kdaybit) readdayfile(*next);
+  if (changed & khistorybit) readhistory(*next);
+  if (changed & ktodaybit) readtoday(*next);
+  if (changed & kratebit) readrates(*next);
+  if (changed & (ktodaybit | kratebit))
+    next->ratenames = ratenames(setup_.labels, next->todayitems);
+  current_ = next;
+  return current_;
+}
+
+// Followed, a file is read by its path when it changed, so a file replaced
+// by a rename is read at once; else the descriptor kept open saves a lookup
+// of the path at each request.
+std::optional<std::string> ServedFiles::current(OpenFile& file, Problems& problems,
+                                                FileStamp* stamp) {
+  if (follower_.following()) return readfile(file.path(), problems, stamp);
+  return file.read(problems, stamp);
+}
+
+void ServedFiles::count(const char* file, const Problems& found) {
+  errors_[file] += found.size();
+}
+
+// A day file or history that doesn't exist yet is no error: the daemon
+// writes the day file after its first minute and the history after its
+// first day. Each is parsed again only when its stamp changed.
+void ServedFiles::readdayfile(Reading& reading) {
+  std::optional<FileStamp> stamp = stampfile(setup_.dayfile);
+  if (stamp && dayread_ && daystamp_ == *stamp) return;
+  bool absent = !stamp && errno == ENOENT;
+  Problems found;
+  std::optional<double> mtime;
+  reading.dayfile = absent ? std::nullopt : ::readdayfile(setup_.dayfile, found, mtime);
+  daystamp_ = stamp && mtime ? *stamp : FileStamp{};
+  dayread_ = stamp && mtime;
+  daymtime_ = mtime;
+  count("day", found);
+}
+
+void ServedFiles::readhistory(Reading& reading) {
+  std::optional<FileStamp> stamp = stampfile(setup_.historyfile);
+  if (stamp && reading.history && reading.history->stamp == *stamp) return;
+  bool absent = !stamp && errno == ENOENT;
   auto parsed = std::make_shared<ParsedHistory>();
   Problems found;
-  // A history that doesn't exist yet is no error: the daemon writes it after
-  // its first day, and the day file after its first minute.
   std::optional<std::string> text = absent ? std::nullopt : readfile(setup_.historyfile, found);
   if (text) parsed->days = parsehistory(*text, setup_.historyfile, found);
   if (text && stamp) parsed->stamp = *stamp;
   parsed->sums = historysums(parsed->days);
   for (const DayRecord& record : parsed->days)
     if (!parsed->newest || record.date > *parsed->newest) parsed->newest = record.date;
-  // A parse's problems count once, not once per scrape of the same file.
-  errors_["history"] += found.size();
-  problems.insert(problems.end(), found.begin(), found.end());
-  history_ = parsed;
-  return parsed;
+  count("history", found);
+  reading.history = parsed;
 }
 
-std::optional<DayRecord> ServedFiles::dayfile(Problems& problems, std::optional<double>& mtime) {
-  std::optional<FileStamp> stamp = stampfile(setup_.dayfile);
-  bool absent = !stamp && errno == ENOENT;
-  std::lock_guard guard(lock_);
-  if (stamp && daystamp_ == *stamp) {
-    mtime = seconds(daystamp_);
-    return day_;
-  }
+void ServedFiles::readtoday(Reading& reading) {
+  RunningFiles files{reading.dayfile, std::nullopt, std::nullopt};
   Problems found;
-  std::optional<std::string> text = absent ? std::nullopt : readfile(setup_.dayfile, found);
-  day_ = text ? parsedayfile(*text, setup_.dayfile, found) : std::nullopt;
-  daystamp_ = text && stamp ? *stamp : FileStamp{};
-  if (text && stamp) mtime = seconds(*stamp);
-  errors_["day"] += found.size();
-  problems.insert(problems.end(), found.begin(), found.end());
-  return day_;
+  ::readtoday(
+      files, daymtime_, setup_.todayfile,
+      [&](Problems& problems, FileStamp& stamp) { return current(today_, problems, &stamp); },
+      found);
+  reading.todayitems = std::move(files.today);
+  reading.todaymtime = files.todaymtime;
+  count("today", found);
 }
 
-Reading ServedFiles::read() {
-  Reading reading;
-  std::optional<double> daymtime;
-  reading.dayfile = dayfile(reading.problems, daymtime);
-  reading.history = history(reading.problems);
+void ServedFiles::readrates(Reading& reading) {
   Problems found;
-  FileStamp stamp;
-  if (std::optional<std::string> text = readcurrent(today_, found, &stamp)) {
-    reading.todaymtime = seconds(stamp);
-    reading.todayitems = wholeitems(*text, setup_.todayfile, found);
-    if (!reading.todayitems) found.push_back({setup_.todayfile, 0, "empty"});
-  }
-  // A daemon writes the today file every second and the day file once a
-  // minute; a today file older than the day file by more than a cycle was
-  // left from before a restart.
-  reading.todaystale = reading.todaymtime && daymtime && *reading.todaymtime + 2 < *daymtime;
-  size_t todayproblems = found.size();
-  if (std::optional<std::string> text = readcurrent(rate_, found))
-    reading.rates = parserates(*text, setup_.ratefile, found);
-  std::lock_guard guard(lock_);
-  errors_["today"] += todayproblems;
-  errors_["rate"] += found.size() - todayproblems;
-  reading.problems.insert(reading.problems.end(), found.begin(), found.end());
-  return reading;
+  std::optional<std::string> text = rereadunsettled([&] { return current(rate_, found); });
+  reading.rates = text ? ratefigures(*text, setup_.ratefile, found) : std::vector<Rate>{};
+  count("rate", found);
 }
 
 namespace {
@@ -113,10 +119,15 @@ std::optional<Counts> itemof(const std::optional<DayRecord>& day, const std::str
   for (const Item& item : day->items)
     if (item.label == label) {
       if (!found) found = Counts{};
-      found->in += item.counts.in;
-      found->out += item.counts.out;
+      found->in = addsaturating(found->in, item.counts.in);
+      found->out = addsaturating(found->out, item.counts.out);
     }
   return found;
+}
+
+Now clocknow() {
+  LocalClock now = localclock();
+  return {now.date, now.seconds};
 }
 
 int64_t bytesof(double kilobytes) {
@@ -133,15 +144,16 @@ Figures ServedFiles::figures(const Reading& reading, Now now) const {
   return Figures{setup_.labels, reading.history->days, runningday(reading, now)};
 }
 
-MetricsInput ServedFiles::metrics(const Reading& reading) {
+MetricsInput ServedFiles::metrics(const Reading& reading, uint64_t* version) {
   std::optional<Items> counted =
-      countedday(reading.todayitems, reading.todaystale, reading.dayfile, reading.history->newest);
+      countedday(reading.todayitems, reading.dayfile, reading.history->newest);
   LabelSums sums = addday(reading.history->sums, counted);
   std::optional<DayRecord> running = runningday(reading, clocknow());
-  std::vector<std::string> names = ratelabels(setup_.labels, reading.rates.size());
+  std::vector<std::string> names = ratelabels(reading.ratenames, reading.rates.size());
   MetricsInput input;
   std::lock_guard guard(lock_);
   const LabelSums& totals = totals_.publish(sums);
+  if (version) *version = totals_.version();
   for (const std::string& label : metriclabels(setup_.labels, totals)) {
     LabelFigures figures{label, totals.count(label) ? totals.at(label) : Counts{},
                          itemof(running, label), std::nullopt};
@@ -156,12 +168,30 @@ MetricsInput ServedFiles::metrics(const Reading& reading) {
   return input;
 }
 
-Report ServedFiles::report(const Reading& reading, const Options& options) {
+std::string ServedFiles::metricstext(const std::shared_ptr<const Reading>& reading,
+                                     bool openmetrics) {
+  // The running day is dated by the local date when the history already
+  // holds the day file's date, so a new date formats anew; and totals that
+  // another reading raised since (a scrape of an older reading, late) too,
+  // so no scrape shows less than one before it.
+  std::chrono::sys_days date = clocknow().date;
+  {
+    std::lock_guard guard(lock_);
+    FormattedMetrics& cached = formatted_[openmetrics];
+    if (cached.reading == reading && cached.date == date && cached.version == totals_.version())
+      return cached.text;
+  }
+  uint64_t version = 0;
+  std::string text = formatmetrics(metrics(*reading, &version), openmetrics);
+  std::lock_guard guard(lock_);
+  formatted_[openmetrics] = {reading, date, version, text};
+  return text;
+}
+
+Report ServedFiles::days(const Reading& reading, int count) {
   Now now = clocknow();
-  Figures all = figures(reading, now);
-  DayRange range = dayrange(options, now.date, oldestdate(all, now.date));
   Problems problems;
-  return buildreport(all, range, now.date, options.labels, problems);
+  return buildreport(figures(reading, now), lastdays(now.date, count), now.date, {}, problems);
 }
 
 PeriodReport ServedFiles::months(const Reading& reading, int count) {
@@ -171,14 +201,5 @@ PeriodReport ServedFiles::months(const Reading& reading, int count) {
 }
 
 std::string ServedFiles::ratesjson(const Reading& reading) {
-  std::vector<std::string> labels = setup_.labels;
-  if (labels.empty() && reading.todayitems)
-    for (const Item& item : *reading.todayitems) labels.push_back(item.label);
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm local{};
-  localtime_r(&now.tv_sec, &local);
-  char clock[32];
-  strftime(clock, sizeof clock, "%Y-%m-%dT%H:%M:%S", &local);
-  return formatlivejson(labels, reading.rates, clock);
+  return formatlivejson(reading.ratenames, reading.rates, localclocktext("%Y-%m-%dT%H:%M:%S"));
 }

@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "dayitems.h"
+#include "follow.h"
 #include "metrics.h"
 #include "openfile.h"
-#include "options.h"
 #include "periods.h"
+#include "readfile.h"
 #include "reportdays.h"
-#include "reportfiles.h"
+#include "setup.h"
 #include "totals.h"
 
 // The history, parsed once per version of the file.
@@ -26,51 +27,73 @@ struct ParsedHistory {
   std::optional<std::chrono::sys_days> newest;
 };
 
-// One reading of the four files, in the order that makes a day change safe
-// to see: the day file, then the history, then the today and rate files.
+// One reading of the four files, as they were at the start of a request.
 struct Reading {
-  std::shared_ptr<const ParsedHistory> history;
+  std::shared_ptr<const ParsedHistory> history = std::make_shared<ParsedHistory>();
   std::optional<DayRecord> dayfile;
-  std::optional<Items> todayitems;
-  bool todaystale = false;
+  std::optional<Items> todayitems;   // nullopt when missing, empty or stale
   std::optional<double> todaymtime;  // seconds since the epoch
   std::vector<Rate> rates;
-  Problems problems;
+  std::vector<std::string> ratenames;  // the labels of the rates, in order
 };
 
-// The daemon's files as the exporter serves them. Shared by the server's
-// threads: the caches and the published totals sit behind a lock.
+// The daemon's files as the exporter serves them: the last reading is kept,
+// and each request rereads only the files that changed since (all of them,
+// each time, where they can't be followed). Shared by the server's threads:
+// the reading, the caches and the published totals sit behind a lock.
 class ServedFiles {
  public:
-  explicit ServedFiles(ReportSetup setup);
+  explicit ServedFiles(FileSetup setup);
 
-  // Reads the files; the history and the day file only when they changed.
-  Reading read();
+  // The files as they are now: the last reading, with the files that
+  // changed since reread. It stays valid while the caller holds it.
+  std::shared_ptr<const Reading> read();
 
-  // The metrics of a reading; raises the published totals.
-  MetricsInput metrics(const Reading& reading);
+  // The metrics of a reading; raises the published totals. version, when
+  // given, receives the totals' version they show.
+  MetricsInput metrics(const Reading& reading, uint64_t* version = nullptr);
 
-  // The report's day view of a reading, for the report's options.
-  Report report(const Reading& reading, const Options& options);
+  // The metrics of a reading as served, in either format. A reading is
+  // kept until a file changes, and its metrics are the same for every
+  // scrape of it on one day, so they are formatted once.
+  std::string metricstext(const std::shared_ptr<const Reading>& reading, bool openmetrics);
+
+  // The report's day view of a reading: the last days up to today.
+  Report days(const Reading& reading, int days);
   // The report's month view: the last count months (0: all).
   PeriodReport months(const Reading& reading, int count);
   std::string ratesjson(const Reading& reading);
 
-  const ReportSetup& setup() const { return setup_; }
+  const FileSetup& setup() const { return setup_; }
+  bool following() const { return follower_.following(); }
 
  private:
-  std::shared_ptr<const ParsedHistory> history(Problems& problems);
+  void readdayfile(Reading& reading);
+  void readhistory(Reading& reading);
+  void readtoday(Reading& reading);
+  void readrates(Reading& reading);
+  std::optional<std::string> current(OpenFile& file, Problems& problems,
+                                     FileStamp* stamp = nullptr);
   // The report's running day of a reading, and everything its views use.
   static std::optional<DayRecord> runningday(const Reading& reading, Now now);
   Figures figures(const Reading& reading, Now now) const;
-  std::optional<DayRecord> dayfile(Problems& problems, std::optional<double>& mtime);
+  void count(const char* file, const Problems& found);
 
-  ReportSetup setup_;
+  FileSetup setup_;
   OpenFile today_, rate_;
   std::mutex lock_;
-  std::shared_ptr<const ParsedHistory> history_;
+  FileFollower follower_;
+  std::shared_ptr<const Reading> current_;
+  std::optional<double> daymtime_;
   FileStamp daystamp_;
-  std::optional<DayRecord> day_;
+  bool dayread_ = false;
   MonotoneTotals totals_;
+  struct FormattedMetrics {
+    std::shared_ptr<const Reading> reading;
+    std::chrono::sys_days date;
+    uint64_t version = 0;  // of the totals shown
+    std::string text;
+  };
+  FormattedMetrics formatted_[2];  // the text format, OpenMetrics
   std::map<std::string, uint64_t> errors_;
 };

@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace {
+#include "digits.h"
 
-// Saturating: a history line may hold counts up to the largest 64-bit value,
-// and a sum past it must not wrap (nor be undefined).
-int64_t addsaturating(int64_t a, int64_t b) {
-  int64_t sum = 0;
-  if (!__builtin_add_overflow(a, b, &sum)) return sum;
-  return b > 0 ? INT64_MAX : INT64_MIN;
-}
+namespace {
 
 void add(Counts& sum, const Counts& more) {
   sum.in = addsaturating(sum.in, more.in);
@@ -27,21 +21,11 @@ LabelSums historysums(const std::vector<DayRecord>& history) {
   return sums;
 }
 
-std::optional<Items> wholeitems(std::string_view text, std::string_view file, Problems& problems) {
-  size_t end = text.find_last_of(" \t\r\n");
-  if (end == std::string_view::npos) return std::nullopt;
-  Problems scratch;
-  bool torn = end + 1 < text.size();
-  Items items = parseitems(text.substr(0, end + 1), file, 1, torn ? scratch : problems);
-  if (items.empty()) return std::nullopt;
-  return items;
-}
-
-std::optional<Items> countedday(const std::optional<Items>& todayitems, bool todaystale,
+std::optional<Items> countedday(const std::optional<Items>& todayitems,
                                 const std::optional<DayRecord>& dayfile,
                                 std::optional<std::chrono::sys_days> newesthistory) {
   if (dayfile && newesthistory && dayfile->date <= *newesthistory) return std::nullopt;
-  if (todayitems && !(todaystale && dayfile)) return todayitems;
+  if (todayitems) return todayitems;
   if (dayfile) return dayfile->items;
   return std::nullopt;
 }
@@ -53,10 +37,14 @@ LabelSums addday(LabelSums sums, const std::optional<Items>& day) {
 }
 
 const LabelSums& MonotoneTotals::publish(const LabelSums& sums) {
+  bool raised = false;
   for (const auto& [label, counts] : sums) {
-    Counts& shown = published_[label];
+    auto [at, added] = published_.try_emplace(label);
+    Counts& shown = at->second;
+    raised |= added || counts.in > shown.in || counts.out > shown.out;
     shown.in = std::max(shown.in, counts.in);
     shown.out = std::max(shown.out, counts.out);
   }
+  if (raised) ++version_;
   return published_;
 }

@@ -14,19 +14,13 @@ using LabelSums = std::map<std::string, Counts>;
 // The sums of a history's lines per label.
 LabelSums historysums(const std::vector<DayRecord>& history);
 
-// The items of a today file read while the daemon may be rewriting it in
-// place. Every item the daemon writes ends with a space, so text that doesn't
-// is torn: its tail is dropped without a problem. nullopt if no item is left.
-std::optional<Items> wholeitems(std::string_view text, std::string_view file, Problems& problems);
-
 // The running day's items that count toward the totals. The running day is
 // dated by the persistent day file; when the history already holds that date
 // the daemon is between its writes of a day change (the today file may still
 // hold the finished day), so nothing counts until the day file names the new
-// day. The today file is stale when it is older than the day file by more
-// than a cycle (a daemon that restarted after a day change and has not yet
-// rewritten it); then, or without today items, the day file's items stand in.
-std::optional<Items> countedday(const std::optional<Items>& todayitems, bool todaystale,
+// day. Without today items (none, or a stale today file) the day file's
+// items stand in.
+std::optional<Items> countedday(const std::optional<Items>& todayitems,
                                 const std::optional<DayRecord>& dayfile,
                                 std::optional<std::chrono::sys_days> newesthistory);
 
@@ -41,6 +35,10 @@ class MonotoneTotals {
   // Raises the published totals to sums where higher; returns them all.
   const LabelSums& publish(const LabelSums& sums);
 
+  // Counts the publications that raised or added a total.
+  uint64_t version() const { return version_; }
+
  private:
   LabelSums published_;
+  uint64_t version_ = 0;
 };

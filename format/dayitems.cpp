@@ -29,13 +29,21 @@ void eachline(std::string_view text, Visit visit) {
   }
 }
 
-// The word of text that starts at or after at (empty at its end); at moves past it.
+// The word of text that starts at or after at (empty at its end); at moves
+// past it. Words end at spaces only, as the daemon splits them: a label may
+// hold a tab, and the daemon writes and restores it whole.
 std::string_view nextword(std::string_view text, size_t& at) {
-  auto separator = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (at < text.size() && separator(text[at])) ++at;
+  while (at < text.size() && text[at] == ' ') ++at;
   size_t start = at;
-  while (at < text.size() && !separator(text[at])) ++at;
+  while (at < text.size() && text[at] != ' ') ++at;
   return text.substr(start, at - start);
+}
+
+// The line without the newlines and carriage returns that end it (a file
+// edited elsewhere may end its lines in CR LF).
+std::string_view withoutlineend(std::string_view line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  return line;
 }
 
 // A rate as the daemon writes it: a finite, non-negative decimal. NaN,
@@ -52,13 +60,15 @@ std::optional<double> parsekilobytes(std::string_view word) {
 
 std::string formatdate(std::chrono::sys_days date) {
   year_month_day ymd(date);
-  return zeropadded(static_cast<int>(ymd.year()), 4) + "-" +
-         zeropadded(static_cast<unsigned>(ymd.month()), 2) + "-" +
-         zeropadded(static_cast<unsigned>(ymd.day()), 2);
+  char room[kdatesize];
+  return std::string(datetext(room, static_cast<int>(ymd.year()),
+                              static_cast<int>(static_cast<unsigned>(ymd.month())),
+                              static_cast<int>(static_cast<unsigned>(ymd.day()))));
 }
 
 std::vector<std::string_view> splitwords(std::string_view text) {
   std::vector<std::string_view> words;
+  text = withoutlineend(text);
   size_t at = 0;
   for (std::string_view word = nextword(text, at); !word.empty(); word = nextword(text, at))
     words.push_back(word);
@@ -92,6 +102,7 @@ bool readcount(std::string_view word, int64_t& value) {
 void parseitemviews(std::string_view text, std::string_view file, size_t line, Problems& problems,
                     std::vector<ItemView>& items) {
   items.clear();
+  text = withoutlineend(text);
   size_t at = 0;
   std::string_view label = nextword(text, at), first = nextword(text, at),
                    second = nextword(text, at);

@@ -52,7 +52,8 @@ struct Rate {
 // "YYYY-MM-DD".
 std::string formatdate(std::chrono::sys_days date);
 
-// The words of text, split at spaces, tabs and carriage returns.
+// The words of text, split at spaces only (the daemon's rule), without the
+// newlines and carriage returns that end it.
 std::vector<std::string_view> splitwords(std::string_view text);
 
 // The items of text. A word not followed by two numbers is skipped, and

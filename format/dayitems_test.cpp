@@ -42,6 +42,21 @@ TEST(DayItems, LabelWithoutNumbersIsSkippedAndTheRestKept) {
       messages(problems));
 }
 
+// The daemon splits labels at spaces only: a tab is part of a label, which
+// it writes and restores whole, so it is read whole.
+TEST(DayItems, LabelsEndAtSpacesOnly) {
+  Problems problems;
+  Items items = parseitems("wa\tn 1 2 lan\v 3 4 ", "today", 1, problems);
+  ASSERT_EQ(2u, items.size());
+  EXPECT_EQ("wa\tn", items[0].label);
+  EXPECT_EQ("lan\v", items[1].label);
+  EXPECT_EQ(4, items[1].counts.out);
+  std::vector<DayRecord> records = parsehistory("[2026-10-01] wa\tn 5 6 \r\n", "h", problems);
+  ASSERT_EQ(1u, records.size());
+  EXPECT_EQ("wa\tn", records[0].items[0].label);
+  EXPECT_TRUE(problems.empty()) << messages(problems);
+}
+
 TEST(DayItems, OneNumberMissingMidLineResynchronises) {
   Problems problems;
   Items items = parseitems("wan 5 vpn 6 7", "f", 3, problems);

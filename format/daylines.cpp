@@ -34,15 +34,6 @@ class LineBuilder {
     add(decimal(value, room));
   }
 
-  // As "%0*d" writes value: zeros after the sign up to width characters.
-  void addpadded(int value, int width) {
-    char room[24];
-    std::string_view digits = decimal(value < 0 ? -static_cast<int64_t>(value) : value, room);
-    if (value < 0) add("-");
-    for (int pad = width - static_cast<int>(digits.size()) - (value < 0); pad > 0; --pad) add("0");
-    add(digits);
-  }
-
   void addkilobytes(int64_t bytes) {
     char room[48];
     add(twodecimals(static_cast<double>(bytes) / 1000.0, room));
@@ -57,12 +48,9 @@ class LineBuilder {
 };
 
 void addstamp(LineBuilder& line, const tm& date) {
+  char room[kdatesize];
   line.add("[");
-  line.addpadded(date.tm_year + 1900, 4);
-  line.add("-");
-  line.addpadded(date.tm_mon + 1, 2);
-  line.add("-");
-  line.addpadded(date.tm_mday, 2);
+  line.add(datetext(room, date.tm_year + 1900, date.tm_mon + 1, date.tm_mday));
   line.add("] ");
 }
 

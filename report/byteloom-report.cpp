@@ -8,13 +8,16 @@
 #include <ctime>
 #include <fstream>
 
+#include "daemonfiles.h"
 #include "dayitems.h"
+#include "localclock.h"
+#include "messages.h"
 #include "options.h"
+#include "readfile.h"
 #include "reportdays.h"
 #include "reportfiles.h"
 #include "scriptviews.h"
 #include "svgchart.h"
-#include "textsafe.h"
 #include "views.h"
 
 namespace {
@@ -31,32 +34,20 @@ void interrupt(int) {
   interrupted = 1;
 }
 
+constexpr char kprogram[] = "byteloom-report";
+
 // A configuration the daemon would refuse is refused here too (exit status 2).
-std::optional<ReportSetup> loadsetup(const Options& options) {
-  SetupRequest request{options.startupscript, options.config,  options.ratefile,
-                       options.todayfile,     options.dayfile, options.historyfile};
+std::optional<FileSetup> loadsetup(const Options& options) {
   std::string error;
-  std::optional<ReportSetup> setup = findsetup(request, error);
-  if (!setup) fprintf(stderr, "byteloom-report: %s\n", visibletext(error).c_str());
+  std::vector<std::string> scripterrors;
+  std::optional<FileSetup> setup = findsetup(options.setup, error, scripterrors);
+  printscripterrors(scripterrors);
+  if (!setup) printmessage(kprogram, error);
   return setup;
 }
 
-// Messages quote the files' bytes, so they are made visible before they
-// reach a terminal.
 void printproblems(const Problems& problems) {
-  for (const Problem& problem : problems)
-    fprintf(stderr, "byteloom-report: %s\n", visibletext(describe(problem)).c_str());
-}
-
-std::string clocktext(const char* format) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  time_t seconds = now.tv_sec;
-  tm local{};
-  localtime_r(&seconds, &local);
-  char text[32];
-  strftime(text, sizeof text, format, &local);
-  return text;
+  ::printproblems(kprogram, problems);
 }
 
 int writeoutput(const std::string& path, const std::string& text) {
@@ -65,8 +56,7 @@ int writeoutput(const std::string& path, const std::string& text) {
   file << text;
   file.close();
   if (file) return kshown;
-  fprintf(stderr, "byteloom-report: %s: cannot write: %s\n", visibletext(path).c_str(),
-          strerror(errno));
+  printmessage(kprogram, path + ": cannot write: " + strerror(errno));
   return kusageerror;
 }
 
@@ -112,7 +102,7 @@ bool norows(const PeriodReport& report) {
 
 // The month and year views fold the history while reading it: years of
 // lines are never held at once.
-int showperiods(const Options& options, const ReportSetup& setup, Now now, Problems& problems) {
+int showperiods(const Options& options, const FileSetup& setup, Now now, Problems& problems) {
   Period period = options.view == View::years ? Period::year : Period::month;
   int count = options.periods > 0 ? options.periods : period == Period::month ? 12 : 0;
   PeriodReport report = loadperiods(setup, period, count, now, options.labels, problems);
@@ -142,7 +132,7 @@ int showscripted(const Options& options, const Figures& figures, Now now, Proble
   return status;
 }
 
-int showreport(const Options& options, const ReportSetup& setup) {
+int showreport(const Options& options, const FileSetup& setup) {
   Problems problems;
   Now now = clocknow();
   if (options.view == View::months || options.view == View::years)
@@ -153,13 +143,18 @@ int showreport(const Options& options, const ReportSetup& setup) {
   return showview(options, figures, now, problems);
 }
 
-std::vector<std::string> livelabels(const ReportSetup& setup, Problems& problems) {
-  if (!setup.labels.empty()) return setup.labels;
-  std::vector<std::string> labels;
-  if (std::optional<std::string> text = readrewritten(setup.todayfile, problems))
-    for (const Item& item : parseitems(*text, setup.todayfile, 1, problems))
-      labels.push_back(item.label);
-  return labels;
+// Read by the rules every reader of the files follows, so a torn or blank
+// rewrite is read again.
+std::optional<std::string> readrewritten(const std::string& path, Problems& problems) {
+  return rereadunsettled([&] { return readfile(path, problems); });
+}
+
+std::vector<std::string> livelabels(const FileSetup& setup, Problems& problems) {
+  std::optional<Items> today;
+  if (setup.labels.empty())
+    if (std::optional<std::string> text = readrewritten(setup.todayfile, problems))
+      today = todayitems(*text, setup.todayfile, problems);
+  return ratenames(setup.labels, today);
 }
 
 // Problems repeat every refresh; they are shown when they change.
@@ -179,17 +174,17 @@ void sleeptonextsecond() {
   clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &next, nullptr);
 }
 
-std::string livepage(const Options& options, const ReportSetup& setup, Problems& problems) {
+std::string livepage(const Options& options, const FileSetup& setup, Problems& problems) {
   std::vector<std::string> labels = livelabels(setup, problems);
   std::vector<Rate> rates;
   if (std::optional<std::string> text = readrewritten(setup.ratefile, problems))
-    rates = parserates(*text, setup.ratefile, problems);
+    rates = ratefigures(*text, setup.ratefile, problems);
   if (options.output == Output::json)
-    return formatlivejson(labels, rates, clocktext("%Y-%m-%dT%H:%M:%S"));
-  return formatlive(labels, rates, clocktext("%H:%M:%S"), options.units);
+    return formatlivejson(labels, rates, localclocktext("%Y-%m-%dT%H:%M:%S"));
+  return formatlive(labels, rates, localclocktext("%H:%M:%S"), options.units);
 }
 
-int showlive(const Options& options, const ReportSetup& setup) {
+int showlive(const Options& options, const FileSetup& setup) {
   struct sigaction action {};
   action.sa_handler = interrupt;
   sigemptyset(&action.sa_mask);
@@ -222,14 +217,15 @@ int main(int argc, char** argv) {
   std::optional<Options> options =
       parseoptions(std::vector<std::string_view>(argv + 1, argv + argc), error);
   if (!options) {
-    fprintf(stderr, "byteloom-report: %s\n%s", visibletext(error).c_str(), kusage);
+    printmessage(kprogram, error);
+    fputs(kusage, stderr);
     return kusageerror;
   }
   if (options->help) {
     fputs(kusage, stdout);
     return kshown;
   }
-  std::optional<ReportSetup> setup = loadsetup(*options);
+  std::optional<FileSetup> setup = loadsetup(*options);
   if (!setup) return kusageerror;
   if (options->view == View::live) return showlive(*options, *setup);
   return showreport(*options, *setup);

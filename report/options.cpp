@@ -1,8 +1,6 @@
 #include "options.h"
 
-#include <algorithm>
 #include <charconv>
-#include <iterator>
 #include <utility>
 
 const char kusage[] =
@@ -125,125 +123,172 @@ struct Parser {
     return setview(View::alert, "--alert");
   }
 
-  std::optional<std::string>* pathoption(std::string_view name) {
-    return name == "--config"           ? &options.config
-           : name == "--startup-script" ? &options.startupscript
-           : name == "--rate-file"      ? &options.ratefile
-           : name == "--today-file"     ? &options.todayfile
-           : name == "--day-file"       ? &options.dayfile
-           : name == "--history-file"   ? &options.historyfile
-                                        : nullptr;
-  }
-
-  // Options that take no value, or a count only when one is written;
-  // false in known for any other.
-  bool flagoption(std::string_view name, Cursor& cursor, bool& known) {
-    known = true;
-    if (name == "--months") return view(View::months, name, cursor, kmaxmonths, options.periods);
-    if (name == "--years") return view(View::years, name, cursor, kmaxyears, options.periods);
-    if (name == "--top") return view(View::top, name, cursor, kmaxtop, options.top);
-    if (cursor.inlinevalue && (name == "--json" || name == "--live" || name == "--oneline" ||
-                               name == "--estimate" || name == "--help" || name == "-h"))
-      return fail(std::string(name) + " takes no value");
-    if (name == "--json") return setoutput(Output::json, name);
-    if (name == "--live") return setview(View::live, name);
-    if (name == "--oneline") return setview(View::oneline, name);
-    if (name == "--estimate") {
-      options.alert.estimate = true;
-      alertonly.emplace_back(name);
-    } else if (name == "--help" || name == "-h") {
-      options.help = true;
-    } else {
-      known = false;
-    }
-    return known;
-  }
-
   // A view with an optional count after it.
-  bool view(View chosen, std::string_view name, Cursor& cursor, int high, int& count) {
-    return setview(chosen, name) && number(name, cursor.optionalnumber(), high, count);
+  bool view(View chosen, std::string_view name, std::optional<std::string_view> value, int high,
+            int& count) {
+    return setview(chosen, name) && number(name, value, high, count);
   }
 
   // --units, --period and --direction: one of a few words.
-  bool choiceoption(std::string_view name, std::string_view value) {
+  bool units(std::string_view name, std::string_view value) {
     size_t index = 0;
-    if (name == "--units") {
-      if (!choice(name, value, {"si", "iec"}, index)) return false;
-      options.units = index == 0 ? Units::si : Units::iec;
-      return true;
-    }
+    if (!choice(name, value, {"si", "iec"}, index)) return false;
+    options.units = index == 0 ? Units::si : Units::iec;
+    return true;
+  }
+
+  bool period(std::string_view name, std::string_view value) {
+    size_t index = 0;
     alertonly.emplace_back(name);
-    if (name == "--period") {
-      if (!choice(name, value, {"day", "month"}, index)) return false;
-      options.alert.period = index == 0 ? Period::day : Period::month;
-      return true;
-    }
+    if (!choice(name, value, {"day", "month"}, index)) return false;
+    options.alert.period = index == 0 ? Period::day : Period::month;
+    return true;
+  }
+
+  bool direction(std::string_view name, std::string_view value) {
+    size_t index = 0;
+    alertonly.emplace_back(name);
     if (!choice(name, value, {"in", "out", "total"}, index)) return false;
     options.alert.direction = static_cast<Direction>(index);
     return true;
   }
 
-  bool valueoption(std::string_view name, std::string_view value) {
-    if (std::optional<std::string>* path = pathoption(name)) {
-      *path = std::string(value);
-      return true;
-    }
-    if (name == "--days") return number(name, value, kmaxdays, options.days);
-    if (name == "--count") return number(name, value, 1'000'000, options.count);
-    if (name == "--since") return date(name, value, options.since);
-    if (name == "--until") return date(name, value, options.until);
-    if (name == "--alert") return limit(value);
-    if (name == "--svg") {
-      options.svgfile = std::string(value);
-      return setoutput(Output::svg, name);
-    }
-    if (name == "--label") {
-      options.labels.emplace_back(value);
-      return true;
-    }
-    return choiceoption(name, value);
-  }
-
-  static bool takesvalue(std::string_view name) {
-    static constexpr std::string_view kvalued[] = {
-        "--config",       "--startup-script", "--rate-file", "--today-file", "--day-file",
-        "--history-file", "--label",          "--days",      "--count",      "--svg",
-        "--since",        "--until",          "--alert",     "--units",      "--period",
-        "--direction"};
-    return std::find(std::begin(kvalued), std::end(kvalued), name) != std::end(kvalued);
-  }
-
   // Applies one option; false with error set when it can't be used.
-  bool apply(std::string_view name, Cursor& cursor) {
-    bool known = false;
-    bool applied = flagoption(name, cursor, known);
-    if (known) return applied;
-    if (!takesvalue(name)) return fail("unknown option " + std::string(name));
-    std::optional<std::string_view> value = cursor.value();
-    if (!value) return fail(std::string(name) + " needs a value");
-    return valueoption(name, *value);
-  }
+  bool apply(std::string_view name, Cursor& cursor);
 
-  // The combinations that make no sense, named.
-  bool check() {
-    View view = options.view;
-    if (options.count > 0 && view != View::live) return fail("--count goes with --live");
-    if (!alertonly.empty() && view != View::alert)
-      return fail(alertonly.front() + " goes with --alert");
-    if (options.output == Output::svg && view != View::days && view != View::months &&
-        view != View::years)
-      return fail("--svg draws the day, month and year views only");
-    if (options.output == Output::json && (view == View::oneline || view == View::alert))
-      return fail("--json doesn't go with " + *viewname);
-    bool range = options.since || options.until;
-    if ((range || options.days) && view != View::days && view != View::top)
-      return fail("--days, --since and --until go with the day and top views");
-    if (range && options.days) return fail("--days and --since/--until don't go together");
-    if (options.since && options.until && *options.since > *options.until)
-      return fail("--since is after --until");
-    return true;
-  }
+  bool check();
 };
+
+// What an option takes after it.
+enum class Takes { nothing, optionalcount, value };
+
+// Every option of the report but the setup options, each named once here.
+struct ReportOption {
+  const char* name;
+  Takes takes;
+  bool (*apply)(Parser&, std::string_view name, std::optional<std::string_view> value);
+};
+
+constexpr ReportOption koptions[] = {
+    {"--months", Takes::optionalcount,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.view(View::months, n, v, kmaxmonths, p.options.periods);
+     }},
+    {"--years", Takes::optionalcount,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.view(View::years, n, v, kmaxyears, p.options.periods);
+     }},
+    {"--top", Takes::optionalcount,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.view(View::top, n, v, kmaxtop, p.options.top);
+     }},
+    {"--json", Takes::nothing,
+     [](Parser& p, std::string_view n, std::optional<std::string_view>) {
+       return p.setoutput(Output::json, n);
+     }},
+    {"--live", Takes::nothing,
+     [](Parser& p, std::string_view n, std::optional<std::string_view>) {
+       return p.setview(View::live, n);
+     }},
+    {"--oneline", Takes::nothing,
+     [](Parser& p, std::string_view n, std::optional<std::string_view>) {
+       return p.setview(View::oneline, n);
+     }},
+    {"--estimate", Takes::nothing,
+     [](Parser& p, std::string_view n, std::optional<std::string_view>) {
+       p.options.alert.estimate = true;
+       p.alertonly.emplace_back(n);
+       return true;
+     }},
+    {"--help", Takes::nothing,
+     [](Parser& p, std::string_view, std::optional<std::string_view>) {
+       return p.options.help = true;
+     }},
+    {"-h", Takes::nothing,
+     [](Parser& p, std::string_view, std::optional<std::string_view>) {
+       return p.options.help = true;
+     }},
+    {"--days", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.number(n, v, kmaxdays, p.options.days);
+     }},
+    {"--count", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.number(n, v, 1'000'000, p.options.count);
+     }},
+    {"--since", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.date(n, *v, p.options.since);
+     }},
+    {"--until", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.date(n, *v, p.options.until);
+     }},
+    {"--alert", Takes::value,
+     [](Parser& p, std::string_view, std::optional<std::string_view> v) { return p.limit(*v); }},
+    {"--svg", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       p.options.svgfile = std::string(*v);
+       return p.setoutput(Output::svg, n);
+     }},
+    {"--label", Takes::value,
+     [](Parser& p, std::string_view, std::optional<std::string_view> v) {
+       p.options.labels.emplace_back(*v);
+       return true;
+     }},
+    {"--units", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.units(n, *v);
+     }},
+    {"--period", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.period(n, *v);
+     }},
+    {"--direction", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.direction(n, *v);
+     }},
+};
+
+bool Parser::apply(std::string_view name, Cursor& cursor) {
+  for (const SetupOption& option : ksetupoptions)
+    if (name == option.name) {
+      std::optional<std::string_view> value = cursor.value();
+      if (!value) return fail(std::string(name) + " needs a value");
+      return applysetupoption(options.setup, name, *value);
+    }
+  for (const ReportOption& option : koptions) {
+    if (name != option.name) continue;
+    std::optional<std::string_view> value;
+    if (option.takes == Takes::nothing && cursor.inlinevalue)
+      return fail(std::string(name) + " takes no value");
+    if (option.takes == Takes::optionalcount) value = cursor.optionalnumber();
+    if (option.takes == Takes::value && !(value = cursor.value()))
+      return fail(std::string(name) + " needs a value");
+    return option.apply(*this, name, value);
+  }
+  return fail("unknown option " + std::string(name));
+}
+
+// The combinations that make no sense, named.
+bool Parser::check() {
+  View view = options.view;
+  if (options.count > 0 && view != View::live) return fail("--count goes with --live");
+  if (!alertonly.empty() && view != View::alert)
+    return fail(alertonly.front() + " goes with --alert");
+  if (options.output == Output::svg && view != View::days && view != View::months &&
+      view != View::years)
+    return fail("--svg draws the day, month and year views only");
+  if (options.output == Output::json && (view == View::oneline || view == View::alert))
+    return fail("--json doesn't go with " + *viewname);
+  bool range = options.since || options.until;
+  if ((range || options.days) && view != View::days && view != View::top)
+    return fail("--days, --since and --until go with the day and top views");
+  if (range && options.days) return fail("--days and --since/--until don't go together");
+  if (options.since && options.until && *options.since > *options.until)
+    return fail("--since is after --until");
+  return true;
+}
 
 }  // namespace
 

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "scriptviews.h"
+#include "setup.h"
 #include "units.h"
+#include "views.h"
 
 // What is shown, and how.
 enum class View { days, months, years, top, live, oneline, alert };
@@ -24,14 +26,10 @@ struct Options {
   Units units = Units::si;
   AlertRule alert;  // limit, period, direction, estimate (labels: below)
   std::vector<std::string> labels;
-  std::optional<std::string> config;         // run the start-up script with BYTELOOM_CONF
-  std::optional<std::string> startupscript;  // instead of the one beside byteloom
-  std::optional<std::string> ratefile, todayfile, dayfile, historyfile;
+  SetupRequest setup;  // the start-up script, its configuration, the four paths
   bool help = false;
 };
 
-inline constexpr int kmaxdays = 3660;
-inline constexpr int kmaxmonths = 1200;
 inline constexpr int kmaxyears = 100;
 inline constexpr int kmaxtop = 100000;
 

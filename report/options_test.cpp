@@ -63,9 +63,9 @@ TEST(Options, RangesLabelsAndPaths) {
   EXPECT_EQ(sys_days(year(2024) / 2 / 29), range.first);
   EXPECT_EQ(sys_days(year(2024) / 3 / 31), range.last);
   EXPECT_EQ((std::vector<std::string>{"wan", "a=b"}), options->labels);
-  EXPECT_EQ("/c", *options->config);
-  EXPECT_EQ("/h", *options->historyfile);
-  EXPECT_FALSE(options->ratefile);
+  EXPECT_EQ("/c", *options->setup.config);
+  EXPECT_EQ("/h", *options->setup.historyfile);
+  EXPECT_FALSE(options->setup.ratefile);
   // --since alone runs to today; the top view without a range covers the whole history.
   range = dayrange(*parsed({"--since", "2025-12-01"}), today, today);
   EXPECT_EQ(today, range.last);

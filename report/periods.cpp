@@ -1,7 +1,8 @@
 #include "periods.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "digits.h"
 
 using namespace std::chrono;
 
@@ -11,13 +12,9 @@ constexpr widecount ksecondsperday = 86400;
 
 std::string periodname(Period period, sys_days date) {
   year_month_day ymd(date);
-  char text[16];
-  if (period == Period::year)
-    snprintf(text, sizeof text, "%04d", static_cast<int>(ymd.year()));
-  else
-    snprintf(text, sizeof text, "%04d-%02u", static_cast<int>(ymd.year()),
-             static_cast<unsigned>(ymd.month()));
-  return text;
+  std::string name = zeropadded(static_cast<int>(ymd.year()), 4);
+  if (period == Period::year) return name;
+  return name + "-" + zeropadded(static_cast<unsigned>(ymd.month()), 2);
 }
 
 // The first day of the period count - 1 periods before the one holding date.

@@ -1,11 +1,9 @@
 #include "reportfiles.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-
+#include "readfile.h"
+#include "testlib.h"
 #include "views.h"
 
 namespace {
@@ -20,16 +18,13 @@ sys_days date(int y, unsigned m, unsigned d) {
 class Files : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/reportfiles.XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    dir = pattern;
     setup = {{"wan", "lan"}, dir + "/rate", dir + "/today", dir + "/day", dir + "/history"};
   }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-  void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+  void write(const std::string& path, const std::string& text) { writetext(path, text); }
 
-  std::string dir;
-  ReportSetup setup;
+  TempDir temp{"reportfiles"};
+  std::string dir = temp.dir();
+  FileSetup setup;
 };
 
 TEST_F(Files, MonthsReadWhileFoldingEqualMonthsFromLoadedFigures) {
@@ -89,6 +84,26 @@ TEST_F(Files, LongLinesAcrossBlocksMissingEmptyAndDirectoryFiles) {
   EXPECT_EQ(setup.historyfile + ": empty", describe(problems[0]));
   EXPECT_EQ(dir + "/none: cannot read: No such file or directory", describe(problems[1]));
   EXPECT_EQ(dir + ": cannot read: Is a directory", describe(problems[2]));
+}
+
+// A today file cut in the middle of an item ("wan 812 35 " cut to
+// "wan 812 3") is not read as 3 bytes sent: the cut item doesn't count, and
+// the day file's items stand in, as the exporter reads it.
+TEST_F(Files, TornTodayFileCountsOnlyWholeItems) {
+  write(setup.dayfile, "[2026-02-10] wan 800 30 lan 1 1 ");
+  write(setup.todayfile, "wan 812 3");
+  Problems problems;
+  std::optional<DayRecord> today =
+      loadrunningday(setup, std::nullopt, Now{date(2026, 2, 10), 3600}, problems);
+  ASSERT_TRUE(today);
+  ASSERT_EQ(2u, today->items.size());
+  EXPECT_EQ(800, today->items[0].counts.in);
+  EXPECT_EQ(30, today->items[0].counts.out);
+  write(setup.todayfile, "wan 812 35 lan 7");
+  today = loadrunningday(setup, std::nullopt, Now{date(2026, 2, 10), 3600}, problems);
+  ASSERT_TRUE(today);
+  ASSERT_EQ(1u, today->items.size());
+  EXPECT_EQ(35, today->items[0].counts.out);
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
 #include "topdays.h"
 #include "units.h"
 
+// The longest windows the day and month views show.
+inline constexpr int kmaxdays = 3660;
+inline constexpr int kmaxmonths = 1200;
+
 // The day view as a text table: a row per day (today and days after it
 // marked, a missing day shown as "-"), a column pair in and out per label in
 // human units, a pair for all labels together when there are several, and a

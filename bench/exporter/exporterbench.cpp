@@ -1,7 +1,9 @@
-// byteloom-exporter's cost per scrape. A ten-year, 16-label history: the CPU
-// time the server spends per /metrics scrape, against the same server
+// byteloom-exporter's cost per scrape. A ten-year, 16-label history whose
+// today and rate files are rewritten every second, as the daemon does: the
+// CPU time the server spends per /metrics scrape, against the same server
 // answering with the same bytes as a fixed response (the floor), measured
-// in one run; then scrapes per second with 16 clients. Loopback only.
+// in one run; the same for files that can't be followed; then scrapes per
+// second with 16 clients. Loopback only.
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
@@ -66,8 +68,8 @@ void writefiles(const std::string& dir, int historydays) {
   std::ofstream(dir + "/rate") << rate;
 }
 
-ReportSetup setupin(const std::string& dir) {
-  ReportSetup setup;
+FileSetup setupin(const std::string& dir) {
+  FileSetup setup;
   for (int i = 0; i < klabels; ++i) setup.labels.push_back(labelname(i));
   setup.ratefile = dir + "/rate";
   setup.todayfile = dir + "/today";
@@ -174,8 +176,29 @@ double median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// What one stat() of the history costs here: a scrape makes five such file
-// system calls that a fixed response does not.
+// Rewrites the today and rate files in place once a second, as the daemon
+// does, until stop is set: a followed exporter rereads them after each.
+std::thread rewriter(std::vector<std::string> dirs, std::atomic<bool>& stop) {
+  return std::thread([dirs = std::move(dirs), &stop] {
+    for (long second = 1; !stop; ++second) {
+      for (const std::string& dir : dirs) {
+        std::string today, rate;
+        for (int i = 0; i < klabels; ++i) {
+          today += labelname(i) + " " + std::to_string(123456789 + i + second) + " " +
+                   std::to_string(9876543 + i) + " ";
+          rate += std::to_string(second % 1000) + ".50 41.25 ";
+        }
+        std::ofstream(dir + "/today", std::ios::trunc) << today;
+        std::ofstream(dir + "/rate", std::ios::trunc) << rate;
+      }
+      for (int tick = 0; tick < 10 && !stop; ++tick)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+}
+
+// What one stat() of the history costs here: a scrape that reads the files
+// at every request makes five such file system calls.
 double status(const std::string& path) {
   struct stat info {};
   constexpr int kcalls = 20000;
@@ -208,11 +231,18 @@ int main(int argc, char** argv) {
   std::string shortdir = dir + "/short";
   std::filesystem::create_directory(shortdir);
   writefiles(shortdir, 1);
+  // The same files with a today file that is a link, which can't be
+  // followed: that exporter reads the files at every request.
+  std::string linkdir = dir + "/linked", realtoday = dir + "/linked-today";
+  std::filesystem::create_directory(linkdir);
+  writefiles(linkdir, kdays);
+  std::filesystem::rename(linkdir + "/today", realtoday);
+  std::filesystem::create_symlink(realtoday, linkdir + "/today");
 
   // The cold cost: the first scrape parses the whole history.
   ServedFiles cold(setupin(dir));
   auto start = Clock::now();
-  std::string body = formatmetrics(cold.metrics(cold.read()), false);
+  std::string body = formatmetrics(cold.metrics(*cold.read()), false);
   double parsems = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 
   unsigned realport = 0, fixedport = 0;
@@ -223,9 +253,10 @@ int main(int argc, char** argv) {
       return HttpHandler([app](const HttpRequest& request) { return app->handle(request); });
     };
   };
-  unsigned shortport = 0;
+  unsigned shortport = 0, linkport = 0;
   pid_t real = serve(exporterin(dir), realport);
   pid_t shorthistory = serve(exporterin(shortdir), shortport);
+  pid_t unfollowed = serve(exporterin(linkdir), linkport);
   pid_t fixed = serve(
       [&] {
         return HttpHandler([body](const HttpRequest&) {
@@ -237,7 +268,7 @@ int main(int argc, char** argv) {
         });
       },
       fixedport);
-  if (realport == 0 || fixedport == 0 || shortport == 0) {
+  if (realport == 0 || fixedport == 0 || shortport == 0 || linkport == 0) {
     fprintf(stderr, "exporterbench: a server did not start\n");
     return 1;
   }
@@ -245,17 +276,23 @@ int main(int argc, char** argv) {
   // Alternated in short rounds, so that a busy neighbour weighs on both
   // alike; the medians of the rounds are shown.
   constexpr int krounds = 9;
-  std::vector<double> reals, fixeds, shorts, ratios;
+  std::atomic<bool> stop = false;
+  std::thread daemonlike = rewriter({dir, shortdir, linkdir}, stop);
+  std::vector<double> reals, fixeds, shorts, links, ratios;
   for (int round = 0; round < krounds; ++round) {
     reals.push_back(cpuperscrape(real, realport, count / krounds));
     fixeds.push_back(cpuperscrape(fixed, fixedport, count / krounds));
     shorts.push_back(cpuperscrape(shorthistory, shortport, count / krounds));
+    links.push_back(cpuperscrape(unfollowed, linkport, count / krounds));
     ratios.push_back(reals.back() / fixeds.back());
   }
-  double realus = median(reals), fixedus = median(fixeds), shortus = median(shorts);
+  double realus = median(reals), fixedus = median(fixeds), shortus = median(shorts),
+         linkus = median(links);
   double realrate = scrapespersecond(realport, 16, std::chrono::seconds(3));
   double fixedrate = scrapespersecond(fixedport, 16, std::chrono::seconds(3));
-  for (pid_t server : {real, fixed, shorthistory}) {
+  stop = true;
+  daemonlike.join();
+  for (pid_t server : {real, fixed, shorthistory, unfollowed}) {
     kill(server, SIGTERM);
     waitpid(server, nullptr, 0);
   }
@@ -271,8 +308,11 @@ int main(int argc, char** argv) {
       "ratio, scrape to fixed response:       %8.2fx (target at most 1.5x; rounds %.2fx to "
       "%.2fx)\n",
       median(ratios), ratios.front(), ratios.back());
-  printf("one stat() of a file here:             %8.1f us (a scrape makes 5 file calls)\n",
-         statcost);
+  printf(
+      "server CPU per scrape, not followed:   %8.1f us (%.2fx the fixed response; reads the "
+      "files at every request)\n",
+      linkus, linkus / fixedus);
+  printf("one stat() of a file here:             %8.1f us\n", statcost);
   printf("server CPU per scrape, one-day history:%8.1f us (ten years cost %.2fx that)\n", shortus,
          realus / shortus);
   printf("scrapes per second, 16 clients:        %8.0f (fixed response: %.0f, %.2fx)\n", realrate,

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "httpclient.h"
+#include "testlib.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ constexpr auto ktimeout = 2s;
 class Hostile : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char pattern[] = "/tmp/byteloom-exporter-test-XXXXXX";
-    dir = mkdtemp(pattern);
+    temp = new TempDir("byteloom-exporter-test");
+    dir = temp->dir();
     write("rate", "1.50 0.25 0.00 0.00 ");
     write("today", "wan 1500 250 lan 0 0 ");
     write("day", "[2026-03-07] wan 1000 200 lan 0 0 ");
@@ -44,10 +45,10 @@ class Hostile : public ::testing::Test {
   }
   static void TearDownTestSuite() {
     delete exporter;
-    fs::remove_all(dir);
+    delete temp;
   }
   static void write(const std::string& name, const std::string& text) {
-    std::ofstream(dir + "/" + name) << text;
+    writetext(dir + "/" + name, text);
   }
   // A well-behaved scrape, answered in full within the exporter's time-out.
   static bool wellbehaved() {
@@ -57,6 +58,7 @@ class Hostile : public ::testing::Test {
            std::chrono::steady_clock::now() - start < ktimeout;
   }
 
+  static inline TempDir* temp = nullptr;
   static inline std::string dir;
   static inline ExporterProcess* exporter = nullptr;
 };
@@ -160,8 +162,8 @@ TEST_F(Hostile, IdleConnectionsAndSlowSenders) {
 }
 
 TEST(Tls, ServesOverTlsOnly) {
-  char pattern[] = "/tmp/byteloom-exporter-tls-XXXXXX";
-  std::string dir = mkdtemp(pattern);
+  TempDir temp("byteloom-exporter-tls");
+  std::string dir = temp.dir();
   std::string make =
       "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout " + dir +
       "/key.pem -out " + dir + "/cert.pem 2>/dev/null";
@@ -184,7 +186,26 @@ TEST(Tls, ServesOverTlsOnly) {
   pclose(curl);
   EXPECT_EQ(5, samplevalue(body, "byteloom_bytes_total{label=\"wan\",direction=\"in\"}")) << body;
   EXPECT_NE(200, httpget(exporter.port(), "/metrics", "", 3s).status);  // plain HTTP gets nothing
-  std::filesystem::remove_all(dir);
+}
+
+// What the start-up script says, and a complaint that quotes its output,
+// reach the terminal escaped, as the report prints them.
+TEST(Startup, ProblemsReachTheTerminalEscaped) {
+  TempDir temp("byteloom-exporter-startup");
+  std::string script = temp.path("getbyteloomheaders.sh");
+  writetext(script,
+            "#!/bin/sh\necho 'bad configuration \033[2J' >&2\n"
+            "printf 'eth0:\\033[31m\\n/r\\n/t\\n/d\\n/h\\nwan\\n'\n");
+  fs::permissions(script, fs::perms::owner_all);
+  ExporterProcess exporter(EXPORTER_BINARY,
+                           {"--listen", "127.0.0.1:0", "--startup-script", script});
+  EXPECT_EQ(0u, exporter.port());
+  ASSERT_TRUE(waitfor([&] { return exporter.stderror().find("eth0") != std::string::npos; }));
+  std::string errors = exporter.stderror();
+  EXPECT_EQ(std::string::npos, errors.find('\033')) << errors;
+  EXPECT_NE(std::string::npos, errors.find("bad configuration \\x1b[2J")) << errors;
+  EXPECT_NE(std::string::npos, errors.find("byteloom-exporter: " + script + ": ")) << errors;
+  EXPECT_NE(std::string::npos, errors.find("eth0:\\x1b[31m")) << errors;
 }
 
 }  // namespace

@@ -54,8 +54,9 @@ awk '/^```yaml$/ { block = 1; first = 1; next } /^```$/ { block = 0 }
      block && first { keep = ($0 == "groups:"); first = 0 } block && keep' "$readme" > "$work/rules.yml"
 grep -q 'alert: ByteloomStale' "$work/rules.yml" || die "no alert rules found in $readme"
 lint=$(promtool check rules "$work/rules.yml" 2>&1) || fail "promtool check rules: $lint"
-# The daemon stopped ten minutes ago.
-touch -d '10 minutes ago' "$work/today"
+# The daemon stopped ten minutes ago: it wrote the today file and, at its
+# stop, the day file for the last time then.
+touch -d '10 minutes ago' "$work/today" "$work/day"
 
 cat > "$work/prometheus.yml" <<CONFIG
 global:

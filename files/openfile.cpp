@@ -11,11 +11,6 @@
 
 namespace {
 
-FileStamp stampof(const struct stat& info) {
-  return {info.st_dev, info.st_ino, info.st_size,
-          static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
-}
-
 // Coarse monotonic seconds: read from the vDSO, no system call.
 int64_t coarsenow() {
   timespec now{};
@@ -28,12 +23,6 @@ std::string cannotread(int error) {
 }
 
 }  // namespace
-
-std::optional<FileStamp> stampfile(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return std::nullopt;
-  return stampof(info);
-}
 
 OpenFile::~OpenFile() {
   if (fd_ >= 0) close(fd_);

@@ -1,19 +1,20 @@
 #include "openfile.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <thread>
+
+#include "testlib.h"
 
 namespace {
 
 // Rewritten in place, the file is read anew at once; replaced by a rename,
 // removed or created late, it is followed within about a second.
 TEST(OpenFile, FollowsRewritesReplacementsAndLateFiles) {
-  char pattern[] = "/tmp/byteloom-openfile-XXXXXX";
-  std::string dir = mkdtemp(pattern), path = dir + "/today";
+  TempDir dir;
+  std::string path = dir.path("today");
   OpenFile file(path);
   Problems problems;
   EXPECT_FALSE(file.read(problems));
@@ -33,7 +34,6 @@ TEST(OpenFile, FollowsRewritesReplacementsAndLateFiles) {
   problems.clear();
   EXPECT_FALSE(file.read(problems));
   EXPECT_EQ(1u, problems.size());
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "textsafe.h"
 
 #include <cstdint>
-#include <cstdio>
 
 namespace {
 
@@ -43,9 +42,11 @@ bool iscontrol(int32_t point) {
   return point < 0x20 || (point >= 0x7F && point <= 0x9F);
 }
 
-std::string hexescape(const char* format, unsigned value) {
-  char escaped[16];
-  snprintf(escaped, sizeof escaped, format, value);
+// prefix and value in lower-case hex, zero-padded to digits: \x1b, \u0085.
+std::string hexescape(const char* prefix, int digits, unsigned value) {
+  std::string escaped(prefix);
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+    escaped += "0123456789abcdef"[(value >> shift) & 0xF];
   return escaped;
 }
 
@@ -77,7 +78,7 @@ std::string jsonstring(std::string_view text) {
     else if (c.point == '"' || c.point == '\\')
       out.append(1, '\\').append(bytes);
     else if (iscontrol(c.point))
-      out += hexescape("\\u%04x", static_cast<unsigned>(c.point));
+      out += hexescape("\\u", 4, static_cast<unsigned>(c.point));
     else
       out += bytes;
   });
@@ -106,7 +107,7 @@ std::string xmltext(std::string_view text) {
     if (c.point < 0 || c.point == 0xFFFE || c.point == 0xFFFF)
       out += kreplacement;
     else if (iscontrol(c.point))
-      out += hexescape("\\x%02x", static_cast<unsigned>(c.point));
+      out += hexescape("\\x", 2, static_cast<unsigned>(c.point));
     else
       out += bytes;
   });
@@ -117,13 +118,13 @@ std::string visibletext(std::string_view text) {
   std::string out;
   eachchar(text, [&](Char c, std::string_view bytes) {
     if (c.point < 0)
-      out += hexescape("\\x%02x", static_cast<unsigned char>(bytes[0]));
+      out += hexescape("\\x", 2, static_cast<unsigned char>(bytes[0]));
     else if (c.point == '\\')
       out += "\\\\";
     else if (c.point >= 0x80 && c.point <= 0x9F)
-      out += hexescape("\\u%04x", static_cast<unsigned>(c.point));
+      out += hexescape("\\u", 4, static_cast<unsigned>(c.point));
     else if (iscontrol(c.point))
-      out += hexescape("\\x%02x", static_cast<unsigned>(c.point));
+      out += hexescape("\\x", 2, static_cast<unsigned>(c.point));
     else
       out += bytes;
   });

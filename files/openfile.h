@@ -8,18 +8,7 @@
 #include <string>
 
 #include "problems.h"
-
-// What identifies a version of a file without reading it.
-struct FileStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = -1;
-  int64_t mtimens = 0;
-  bool operator==(const FileStamp&) const = default;
-};
-
-// The stamp of the file at path, or nullopt when it can't be stat'ed.
-std::optional<FileStamp> stampfile(const std::string& path);
+#include "readfile.h"
 
 // A file the daemon rewrites in place every second, kept open: a read is one
 // pread from its start. The path is looked up again at most once a second,

@@ -1,0 +1,86 @@
+#include "setup.h"
+
+#include <unistd.h>
+
+#include "ifrecord.h"
+#include "startup.h"
+#include "startupscript.h"
+
+#ifndef STARTUP_SCRIPT_FROM_BINDIR
+#define STARTUP_SCRIPT_FROM_BINDIR "../lib/byteloom/getbyteloomheaders.sh"
+#endif
+
+const SetupOption ksetupoptions[6] = {
+    {"--startup-script", &SetupRequest::startupscript},
+    {"--config", &SetupRequest::config},
+    {"--rate-file", &SetupRequest::ratefile},
+    {"--today-file", &SetupRequest::todayfile},
+    {"--day-file", &SetupRequest::dayfile},
+    {"--history-file", &SetupRequest::historyfile},
+};
+
+const char ksetupusage[] =
+    "[--startup-script PATH] [--config FILE]\n"
+    "[--rate-file F] [--today-file F] [--day-file F] [--history-file F]";
+
+namespace {
+
+std::string executabledirectory() {
+  char path[4096] = {};
+  ssize_t len = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (len <= 0) return ".";
+  std::string text(path, static_cast<size_t>(len));
+  size_t slash = text.rfind('/');
+  return slash == std::string::npos ? "." : text.substr(0, slash == 0 ? 1 : slash);
+}
+
+void applyoverrides(const SetupRequest& request, FileSetup& setup) {
+  if (request.ratefile) setup.ratefile = *request.ratefile;
+  if (request.todayfile) setup.todayfile = *request.todayfile;
+  if (request.dayfile) setup.dayfile = *request.dayfile;
+  if (request.historyfile) setup.historyfile = *request.historyfile;
+}
+
+}  // namespace
+
+bool applysetupoption(SetupRequest& request, std::string_view name, std::string_view value) {
+  for (const SetupOption& option : ksetupoptions)
+    if (name == option.name) {
+      request.*option.field = std::string(value);
+      return true;
+    }
+  return false;
+}
+
+std::string defaultstartupscript() {
+  return executabledirectory() + "/" + STARTUP_SCRIPT_FROM_BINDIR;
+}
+
+std::optional<FileSetup> findsetup(const SetupRequest& request, std::string& error,
+                                   std::vector<std::string>& scripterrors) {
+  FileSetup setup;
+  bool allpaths = request.ratefile && request.todayfile && request.dayfile && request.historyfile;
+  if (!allpaths || request.startupscript || request.config) {
+    std::string script = request.startupscript.value_or(defaultstartupscript());
+    ScriptRun run = runstartupscript(script, request.config);
+    scripterrors = std::move(run.errors);
+    if (!run.output) {
+      error = run.error;
+      if (access(script.c_str(), X_OK) != 0)
+        error += " (name one with --startup-script, or give all four --*-file options)";
+      return std::nullopt;
+    }
+    std::optional<StartupOutput> parsed = parsestartupoutput(*run.output, error);
+    if (!parsed) {
+      error = script + ": " + error;
+      return std::nullopt;
+    }
+    for (const IfInfo& record : parsed->table) setup.labels.emplace_back(record.label);
+    setup.ratefile = parsed->ratefile;
+    setup.todayfile = parsed->todayfile;
+    setup.dayfile = parsed->dayfile;
+    setup.historyfile = parsed->historyfile;
+  }
+  applyoverrides(request, setup);
+  return setup;
+}
