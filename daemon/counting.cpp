@@ -30,17 +30,19 @@ constexpr int64_t klookagainns = 60'000'000'000;
 constexpr long long kseconds = klistingtimeoutns / 1'000'000'000;
 
 // A family's counting and its two readings, used in turn as the previous one
-// and the next one.
+// and the next one. The readings are zero-initialised statics of their own,
+// so they take no room in the executable and no memory until used.
 struct Family {
   const char* name;
   std::string_view anydest;
   Counting counting;
-  CounterBook books[2];
+  CounterBook* books;
   int latest;
 };
 
-Family ipv4{"ipv4", kanyipv4, Counting::zeroing, {}, 0};
-Family ipv6{"ipv6", kanyipv6, Counting::zeroing, {}, 0};
+CounterBook ipv4books[2], ipv6books[2];
+Family ipv4{"ipv4", kanyipv4, Counting::zeroing, ipv4books, 0};
+Family ipv6{"ipv6", kanyipv6, Counting::zeroing, ipv6books, 0};
 char capture6[kcapturesize];
 bool ipv6present = false;
 int64_t ipv6lookedat = 0;
@@ -52,10 +54,21 @@ int64_t monotonicns() {
   return static_cast<int64_t>(reading.tv_sec) * 1'000'000'000 + reading.tv_nsec;
 }
 
+// Another program's -Z loses what arrived between the daemon's listing and
+// its zeroing: worth one line, not one a second.
 void countgrowthof(Family& family, const char* listing, bool whole) {
+  static bool toldwentdown = false;
   CounterBook& previous = family.books[family.latest];
   family.latest ^= 1;
-  countgrowth(listing, whole, iftable(), family.anydest, previous, family.books[family.latest]);
+  Growth growth =
+      countgrowth(listing, whole, iftable(), family.anydest, previous, family.books[family.latest]);
+  if (growth.wentdown > 0 && !toldwentdown) {
+    toldwentdown = true;
+    fprintf(stderr,
+            "byteloom: %d %s rule counters went down since the previous listing, zeroed "
+            "by another program or set up anew: counted what they hold (said once)\n",
+            growth.wentdown, family.name);
+  }
 }
 
 const char* ipv6command() {
@@ -122,12 +135,16 @@ struct Lifetime {
   long long uptime;
 };
 
+// Read with plain calls: a stream would allocate its buffer every minute.
 Lifetime currentlifetime() {
   Lifetime now{"-", "-", 0};
-  if (FILE* file = fopen("/proc/sys/kernel/random/boot_id", "re")) {
-    if (!fgets(now.boot, sizeof now.boot, file)) strcpy(now.boot, "-");
+  int fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    ssize_t len = read(fd, now.boot, sizeof now.boot - 1);
+    now.boot[len > 0 ? len : 0] = '\0';
     now.boot[strcspn(now.boot, "\n")] = '\0';
-    fclose(file);
+    if (now.boot[0] == '\0') strcpy(now.boot, "-");
+    close(fd);
   }
   ssize_t len = readlink("/proc/self/ns/net", now.netns, sizeof now.netns - 1);
   now.netns[len > 0 ? len : 0] = '\0';

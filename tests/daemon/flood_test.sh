@@ -107,7 +107,7 @@ rawbytes() { $1 -t raw -xvnL "$2" | awk 'NR > 2 { n += $2 } END { print n + 0 }'
 ipv6setting=yes
 [ "$case" != noipv6 ] || ipv6setting=no
 config "$work/byteloom" 'veth0 lan' 'dummy9 other' "IPV6=$ipv6setting"
-config "$work/spare" 'dummy9 other' 'veth0 lan' 'dummy8 spare' "IPV6=$ipv6setting"
+config "$work/spare" 'dummy7 x' 'veth0 lan' 'dummy9 other' 'dummy8 spare' "IPV6=$ipv6setting"
 chains byteloom up
 ip link set veth0 up
 inpeer ip link set veth1 up
