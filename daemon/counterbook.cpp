@@ -40,9 +40,12 @@ CounterEntry* findprevious(CounterBook& previous, const CounterBook& next, bool&
 bool CounterBook::add(bool outbound, std::string_view rule, int64_t bytes) {
   if (size == kbookentries || rule.size() > kbooktext - textsize) return false;
   memcpy(text + textsize, rule.data(), rule.size());
-  entries[size] = {rulehash(outbound, rule), static_cast<uint32_t>(textsize),
-                   static_cast<uint32_t>(rule.size()), bytes, outbound};
-  taken[size] = false;
+  entries[size] = {rulehash(outbound, rule),
+                   static_cast<uint32_t>(textsize),
+                   static_cast<uint32_t>(rule.size()),
+                   bytes,
+                   outbound,
+                   false};
   ++size;
   textsize += rule.size();
   return true;
@@ -52,7 +55,7 @@ Growth countgrowth(std::string_view listing, bool whole, std::span<IfInfo> table
                    std::string_view anydest, CounterBook& previous, CounterBook& next) {
   Growth growth;
   next.clear();
-  for (size_t i = 0; i < previous.size; ++i) previous.taken[i] = false;
+  for (size_t i = 0; i < previous.size; ++i) previous.entries[i].taken = false;
   bool inorder = true;
   ListedChains listed = walklisting(listing, anydest, [&](const RuleLine& line, bool outbound) {
     uint64_t hash = rulehash(outbound, line.rule);
@@ -64,14 +67,14 @@ Growth countgrowth(std::string_view listing, bool whole, std::span<IfInfo> table
       ++growth.wentdown;
     else
       grown = line.bytes - before->bytes;
-    if (before != nullptr) previous.taken[before - previous.entries] = true;
+    if (before != nullptr) before->taken = true;
     if (IfInfo* record = findrecord(table, line)) addbytes(*record, outbound, grown);
     next.add(outbound, line.rule, line.bytes);
   });
   for (size_t i = 0; i < previous.size; ++i) {
     const CounterEntry& entry = previous.entries[i];
     bool listedwhole = whole && (entry.outbound ? listed.out : listed.in);
-    if (previous.taken[i] || listedwhole) continue;
+    if (entry.taken || listedwhole) continue;
     if (next.add(entry.outbound, previous.ruleof(entry), entry.bytes)) ++growth.kept;
   }
   return growth;

@@ -19,6 +19,7 @@ struct CounterEntry {
   uint32_t length;
   int64_t bytes;
   bool outbound;
+  bool taken;  // scratch: matched by the reading being counted
 };
 
 // Room for every rule line a full capture can hold ("RETURN" and a newline
@@ -30,7 +31,6 @@ inline constexpr size_t kbooktext = 2 * kcapturesize;
 // trivial, so a static book stays untouched memory until it fills.
 struct CounterBook {
   CounterEntry entries[kbookentries];
-  bool taken[kbookentries];  // scratch: matched by the reading being counted
   size_t size;
   char text[kbooktext];
   size_t textsize;
