@@ -74,9 +74,12 @@ sh -c 'iptables -t mangle -xvnL -Z RTCHARTS_IN && iptables -t mangle -xvnL -Z RT
 check "listing size as computed" "$size" "$(wc -c < "$work/listing")"
 # The IPv6 listing: "::/0" in the same columns, no rule for a qualified entry.
 sh -c 'ip6tables -t mangle -xvnL -Z RTCHARTS_IN && ip6tables -t mangle -xvnL -Z RTCHARTS_OUT' > "$work/listing6"
-check "IPv6 rule lines at the widest" $((2 * (fillers / 2 + 3))) "$(grep -c "^$max $max " "$work/listing6")"
-size6=$(wc -c < "$work/listing6")
-echo "the IPv6 listing of the same entries: $size6 characters"
+check "IPv6 rule lines" $((2 * (fillers / 2 + 3))) "$(grep -c " RETURN " "$work/listing6")"
+# ip6tables-nft 1.8.9 sets no IPv6 counters from a restore file: a rule line
+# with both counters at 0 ("%8llu" each) is 24 characters short of its widest.
+short=$(grep -c " RETURN " "$work/listing6" | awk -v at="$(grep -c "^$max $max " "$work/listing6")" '{ print $1 - at }')
+size6=$(($(wc -c < "$work/listing6") + 24 * short))
+echo "the IPv6 listing of the same entries: up to $size6 characters"
 [ "$size6" -le "$size" ] || fail "the IPv6 listing ($size6 characters) is longer than computed ($size)"
 
 # The daemon reads such listings and goes on counting.
