@@ -166,9 +166,6 @@ linkbytes() {
   awk -F'[: ]+' '$2 == "veth0" { print $3 - 14 * $4, $11 - 14 * $12 }' /proc/net/dev
 }
 
-rawin() { echo $(($(rawbytes iptables PREROUTING) + ${1:-1} * $(rawbytes ip6tables PREROUTING))); }
-rawout() { echo $(($(rawbytes iptables OUTPUT) + ${1:-1} * $(rawbytes ip6tables OUTPUT))); }
-
 case $case in
   flood)
     start
@@ -255,9 +252,11 @@ case $case in
       # The design loses what the day file had not saved: what the today file
       # held beyond it, and the second in progress.
       second=$((4 * rate * (payload6 + 48)))
-      unsaved=$((${counted% *} - ${saved% *} + second))
+      unsavedin=$((${counted% *} - ${saved% *} + second))
+      unsavedout=$((${counted#* } - ${saved#* } + second))
       [ "$lostin" -ge 0 ] && [ "$lostout" -ge 0 ] || fail "bytes counted twice across kill -9"
-      [ "$lostin" -le "$unsaved" ] || fail "lost $lostin bytes in, more than the $unsaved unsaved"
+      [ "$lostin" -le "$unsavedin" ] || fail "lost $lostin bytes in, more than the $unsavedin unsaved"
+      [ "$lostout" -le "$unsavedout" ] || fail "lost $lostout bytes out, more than the $unsavedout unsaved"
     fi
     grep -q "ignored the saved counter readings" "$work/stderr" && fail "the saved readings were ignored"
     ;;
