@@ -134,7 +134,8 @@ waitfloods() {
 # start [FAKE_START_TIME]: starts the daemon, on a fake wall clock if given.
 start() {
   if [ -n "${1:-}" ]; then
-    LD_PRELOAD=$faketime FAKETIME="@$1" FAKETIME_DONT_FAKE_MONOTONIC=1 \
+    # A sanitized daemon runs with libfaketime preloaded ahead of its runtime.
+    ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=$faketime FAKETIME="@$1" FAKETIME_DONT_FAKE_MONOTONIC=1 \
       "$work/byteloom" >>"$work/stdout" 2>>"$work/stderr" &
   else
     "$work/byteloom" >>"$work/stdout" 2>>"$work/stderr" &
