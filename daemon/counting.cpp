@@ -26,6 +26,11 @@ constexpr const char kipv6zeroingcmd[] =
     "ip6tables -t mangle -xvnL -Z RTCHARTS_IN && ip6tables -t mangle -xvnL -Z RTCHARTS_OUT";
 constexpr const char kipv6growthcmd[] =
     "ip6tables -t mangle -xvnL RTCHARTS_IN && ip6tables -t mangle -xvnL RTCHARTS_OUT";
+// Looking for missing chains once a minute would otherwise put ip6tables'
+// complaint in the log every minute; the daemon's own line says it once.
+constexpr const char kipv6lookcmd[] =
+    "ip6tables -t mangle -xvnL RTCHARTS_IN 2>/dev/null && "
+    "ip6tables -t mangle -xvnL RTCHARTS_OUT 2>/dev/null";
 constexpr int64_t klookagainns = 60'000'000'000;
 constexpr long long kseconds = klistingtimeoutns / 1'000'000'000;
 
@@ -84,7 +89,7 @@ bool bothchains(const char* listing) {
 // A listing without -Z, so looking zeroes nothing.
 bool ipv6chainsexist(const CaptureLimits& limits) {
   ipv6lookedat = monotonicns();
-  return capturecommand(kipv6growthcmd, capture6, limits) == CaptureEnd::whole &&
+  return capturecommand(kipv6lookcmd, capture6, limits) == CaptureEnd::whole &&
          bothchains(capture6);
 }
 
