@@ -7,11 +7,14 @@
 # would, in a child that keeps the output open (its pid in hung.pid).
 # Installed as ip6tables, it serves listings6 instead, and has no chains
 # while that directory does not exist. It answers -V as the legacy backend,
-# whose listing zeroes what it lists, as this one does.
+# whose listing zeroes what it lists, as this one does, or as the backend
+# named in listings/backend (with CHAIN.always files, counters that stay).
 chain=$(eval echo "\${$#}")
 program=${0##*/}
 if [ "$chain" = -V ]; then
-  echo "$program v1.8.9 (legacy)"
+  backend=legacy
+  [ ! -f "$(dirname "$0")/../listings/backend" ] || backend=$(cat "$(dirname "$0")/../listings/backend")
+  echo "$program v1.8.9 ($backend)"
   exit 0
 fi
 listings="$(dirname "$0")/../listings"
