@@ -10,6 +10,7 @@
 #include <ctime>
 #include <string>
 
+#include "counting.h"
 #include "daybook.h"
 #include "dayfiles.h"
 #include "iftable.h"
@@ -62,7 +63,7 @@ void armsignals() {
 // Once the recovery has restored the day, a fatal exit first saves the
 // counters, so the next start resumes or archives the day instead of losing it.
 int fatal(const char* message) {
-  if (recoverydone) persisttodayvolume(now);
+  if (recoverydone) persistday(now);
   fputs(message, stdout);
   return -1;
 }
@@ -70,7 +71,7 @@ int fatal(const char* message) {
 // Only a temporary file that can't be opened stops the daemon; a failed write
 // keeps the old file and has been reported.
 bool persistunopened(const tm& date) {
-  return persisttodayvolume(date) == -1;
+  return persistday(date) == -1;
 }
 
 tm localnow() {
@@ -103,7 +104,8 @@ int startup() {
            directory.c_str());
     return -1;
   }
-  if (init_ifinfoarr(capture) != 0 || preparedayfiles() != 0) {
+  CaptureLimits limits{klistingtimeoutns, 0, nullptr};
+  if (init_ifinfoarr(capture) != 0 || preparedayfiles() != 0 || startcounting(limits) != 0) {
     printf("ERROR. init_ifinfoarr()!=0. Sorry... errno=%d\n", -1);
     return -1;
   }
@@ -137,6 +139,7 @@ int recoverday() {
 // Until the history holds the finished day, a fatal exit saves it dated that
 // day, for the next start to archive; from then on the counters are the new day's.
 int changeday(const tm& cur) {
+  if (savereadings() == -1) return fatal(kpersistfailed);
   if (savevolumes(now) != 0)
     return fatal("FATAL! Couldn't open volumes file for writing! Exiting...");
   resetdaycounters();
@@ -150,7 +153,7 @@ int changeday(const tm& cur) {
 // were zeroed in the chains and exist nowhere else.
 int sample() {
   CaptureLimits limits{klistingtimeoutns, klistinggracens, &terminaterequested};
-  CaptureEnd end = capturecommand(iptcmd, capture, limits);
+  CaptureEnd end = capturecommand(ipv4command(), capture, limits);
   if (end == CaptureEnd::failed || end == CaptureEnd::overflow)
     return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");
   if (end != CaptureEnd::whole) {
@@ -161,7 +164,8 @@ int sample() {
       fprintf(stderr, "byteloom: the listing command still ran at termination: killed it");
     fprintf(stderr, "; counted the %ld whole lines it printed\n", lines);
   }
-  extractbytes(capture);
+  countipv4(capture, end == CaptureEnd::whole);
+  sampleipv6(limits);
   return 0;
 }
 
@@ -193,7 +197,7 @@ void sleeptonextsecond() {
 
 // A day file that can't be written, flushed or renamed is a failure too.
 int persistandexit() {
-  if (persisttodayvolume(now) != 0) {
+  if (persistday(now) != 0) {
     fputs(kterminatefailed, stdout);
     return 1;
   }

@@ -5,12 +5,14 @@
 # error and nothing is printed, so the daemon stops at once.
 #
 # The file is $BYTELOOM_CONF, or /etc/byteloom/byteloom.conf.
-# With --listing-size it prints instead the most characters the daemon's
-# iptables listing of these interfaces can take (byteloom-chains uses it).
+# With --listing-size it prints instead the most characters that either of the
+# daemon's listings (iptables, ip6tables) of these interfaces can take, and
+# with --ipv6 whether IPv6 is counted, yes or no (byteloom-chains uses both).
 
 conf=${BYTELOOM_CONF:-/etc/byteloom/byteloom.conf}
 report=headers
 [ "${1:-}" = --listing-size ] && report=size
+[ "${1:-}" = --ipv6 ] && report=ipv6
 
 if [ ! -r "$conf" ] || [ -d "$conf" ]; then
     echo "byteloom: cannot read the configuration file $conf" >&2
@@ -129,6 +131,8 @@ function chainlineswidth(chain) {
 
 # The entry is listed once per chain; the plain entry of an interface that
 # has qualified ones carries the 0x0/0x0 mark test byteloom-chains gives it.
+# ip6tables prints "::/0" in the same 20-character address columns; a
+# qualified entry has an IPv4 destination and no IPv6 rule.
 function addlistingwidth(spec, name,    parts, mark) {
     if (spec != name) {
         split(spec, parts, ":")
@@ -138,12 +142,23 @@ function addlistingwidth(spec, name,    parts, mark) {
         mark = "0x0/0x0"
     }
     listing += 2 * rulelinewidth(name, mark)
+    if (spec == name) listing6 += 2 * rulelinewidth(name, mark)
 }
 
-function checklisting() {
-    if (listing <= CAPTURE) return
-    printf "byteloom: %s: %d interface entries can make an iptables listing of %d characters, more than the %d the daemon reads each second; account fewer interfaces\n", conf, count, listing, CAPTURE > "/dev/stderr"
+function checklisting(    widest, which) {
+    widest = listing; which = "iptables"
+    if (ipv6 == "yes" && listing6 > widest) { widest = listing6; which = "ip6tables" }
+    if (widest <= CAPTURE) return
+    printf "byteloom: %s: %d interface entries can make an %s listing of %d characters, more than the %d the daemon reads each second; account fewer interfaces\n", conf, count, which, widest, CAPTURE > "/dev/stderr"
     failed = 1
+}
+
+function setipv6(line,    value) {
+    value = line; sub(/^[^=]*=[ \t]*/, "", value)
+    if (ipv6given) { fail("setting \"IPV6\" is given twice"); return }
+    ipv6given = 1
+    if (value != "yes" && value != "no") { fail("IPV6 must be yes or no"); return }
+    ipv6 = value
 }
 
 # The six lines go through the same capture at start-up.
@@ -197,6 +212,8 @@ function checkdistinctpaths(    i, j) {
 BEGIN {
     CAPTURE = 16382
     listing = chainlineswidth("RTCHARTS_IN") + chainlineswidth("RTCHARTS_OUT")
+    listing6 = listing
+    ipv6 = "yes"
     split("RATE_FILE TODAY_FILE DAY_FILE HISTORY_FILE", keys, " ")
     path["RATE_FILE"] = "/run/byteloom/rate"
     path["TODAY_FILE"] = "/run/byteloom/today"
@@ -207,7 +224,8 @@ BEGIN {
 {
     line = uncomment($0)
     if (line == "") next
-    if (line ~ /^[A-Za-z0-9_]+[ \t]*=/) addpath(line)
+    if (line ~ /^IPV6[ \t]*=/) setipv6(line)
+    else if (line ~ /^[A-Za-z0-9_]+[ \t]*=/) addpath(line)
     else addinterface(line)
 }
 
@@ -223,6 +241,7 @@ END {
     output = output labels "\n"
     if (!failed) checkoutput(output)
     if (failed) exit 1
-    if (report == "size") print listing
+    if (report == "size") print (ipv6 == "yes" && listing6 > listing ? listing6 : listing)
+    else if (report == "ipv6") print ipv6
     else printf "%s", output
 }' "$conf"

@@ -2,8 +2,6 @@
 
 #include <limits>
 
-#include "tokens.h"
-
 namespace {
 
 constexpr int64_t kmax = std::numeric_limits<int64_t>::max();
@@ -23,18 +21,27 @@ bool matches(const IfInfo& record, const RuleLine& line) {
   return line.matchvalue.empty() || line.matchvalue == record.matchval;
 }
 
+// The counters' widths change with their values; what follows them doesn't.
+std::string_view withouttrailingspaces(std::string_view text) {
+  size_t end = text.find_last_not_of(' ');
+  return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
+}
+
 }  // namespace
 
-RuleLine parseruleline(std::string_view line, bool outbound) {
+RuleLine parseruleline(std::string_view line, bool outbound, std::string_view anydest) {
   RuleLine rule;
   Tokens tokens(line, ' ');
   std::string_view token;
   for (int k = 0; k <= 11 && tokens.next(token); ++k) {
     if (k == 1)
       rule.bytes = parsecount(token);
+    else if (k == 2)
+      rule.rule =
+          withouttrailingspaces(line.substr(static_cast<size_t>(token.data() - line.data())));
     else if (k == (outbound ? 6 : 5))
       rule.iface = token;
-    else if (k == 8 && token != "0.0.0.0/0")
+    else if (k == 8 && token != anydest)
       rule.dest = token;
     else if (k == 11)
       rule.matchvalue = token;
@@ -48,18 +55,13 @@ IfInfo* findrecord(std::span<IfInfo> table, const RuleLine& line) {
   return nullptr;
 }
 
-void countlisting(std::string_view listing, std::span<IfInfo> table) {
-  bool outbound = false;
-  Tokens lines(listing, '\n');
-  for (std::string_view line; lines.next(line);) {
-    if (line.find("RETURN") == std::string_view::npos) {
-      if (line.find("RTCHARTS_OUT") != std::string_view::npos) outbound = true;
-      continue;
-    }
-    RuleLine rule = parseruleline(line, outbound);
-    IfInfo* record = findrecord(table, rule);
-    if (record == nullptr) continue;
-    addsaturating(outbound ? record->cur_out : record->cur_in, rule.bytes);
-    addsaturating(outbound ? record->day_out : record->day_in, rule.bytes);
-  }
+void addbytes(IfInfo& record, bool outbound, int64_t bytes) {
+  addsaturating(outbound ? record.cur_out : record.cur_in, bytes);
+  addsaturating(outbound ? record.day_out : record.day_in, bytes);
+}
+
+void countlisting(std::string_view listing, std::span<IfInfo> table, std::string_view anydest) {
+  walklisting(listing, anydest, [table](const RuleLine& rule, bool outbound) {
+    if (IfInfo* record = findrecord(table, rule)) addbytes(*record, outbound, rule.bytes);
+  });
 }

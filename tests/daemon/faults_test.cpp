@@ -256,6 +256,39 @@ TEST_F(Faults, StuckListingIsKilledAndTheDaemonCarriesOn) {
   EXPECT_EQ("[2026-03-07] wan 730 0 lan 0 0 ", sb.read("day"));
 }
 
+// The fake ip6tables has chains while listings6 exists. Its listings add to
+// the same interfaces; a stuck one is killed and IPv4 goes on, and chains that
+// disappear are named on standard error without stopping the daemon.
+TEST_F(Faults, IPv6ListingsThatHangOrFailNeverStopIPv4) {
+  fs::create_directories(sb.path("listings6"));
+  sb.start();
+  ASSERT_TRUE(Sandbox::waitfor([&] {
+    return sb.stderror().find("counting IPv6 too") != std::string::npos;
+  })) << sb.stderror();
+  sb.write("listings6/RTCHARTS_IN", inrule(40, "eth0"));
+  ASSERT_TRUE(waitforfile("today", "wan 40 0 lan 0 0 "));
+  sb.write("listings6/RTCHARTS_IN.hang", inrule(5, "eth0"));
+  ASSERT_TRUE(Sandbox::waitfor([&] { return fs::exists(sb.path("listings6/hung.pid")); }));
+  pid_t hung = std::stoi(sb.read("listings6/hung.pid"));
+  sb.queue("RTCHARTS_IN", inrule(700, "eth0"));
+  ASSERT_TRUE(waitforfile("today", "wan 745 0 lan 0 0 "));
+  EXPECT_NE(std::string::npos, sb.stderror().find("the IPv6 listing command still ran after 5 s"))
+      << sb.stderror();
+  EXPECT_TRUE(Sandbox::ended(hung)) << "the stuck IPv6 listing outlived its cycle";
+  sb.write("listings6/RTCHARTS_OUT", outrule(9, "eth1"));
+  ASSERT_TRUE(waitforfile("today", "wan 745 0 lan 0 9 ")) << "IPv6 not listed again";
+  fs::remove_all(sb.path("listings6"));
+  ASSERT_TRUE(Sandbox::waitfor([&] {
+    return sb.stderror().find("stopped counting IPv6") != std::string::npos;
+  })) << sb.stderror();
+  sb.queue("RTCHARTS_OUT", outrule(1, "eth0"));
+  ASSERT_TRUE(waitforfile("today", "wan 745 1 lan 0 9 "));
+  EXPECT_TRUE(sb.running());
+  sb.signal(SIGTERM);
+  EXPECT_EQ(0, sb.wait());
+  EXPECT_EQ("[2026-03-07] wan 745 1 lan 0 9 ", sb.read("day"));
+}
+
 TEST_F(Faults, TerminationDuringAStuckListingEndsWithinASecond) {
   sb.start();
   waitforfile("today", "wan 0 0 lan 0 0 ");

@@ -27,6 +27,9 @@ cleanup() {
 trap cleanup EXIT
 mkdir "$work/bin"
 ln -s "$(command -v "$backend")" "$work/bin/iptables"
+# The same backend's ip6tables, which the daemon looks for its chains with.
+backend6=$(echo "$backend" | sed 's/iptables/ip6tables/')
+if command -v "$backend6" >/dev/null; then ln -s "$(command -v "$backend6")" "$work/bin/ip6tables"; fi
 PATH="$work/bin:$PATH"
 export TZ=UTC
 

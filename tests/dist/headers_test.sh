@@ -82,6 +82,14 @@ expect_refusal "hash in a label" 'eth0 w#n\n' 'holds a "#"'
 expect_refusal "label twice" 'eth0 wan\neth1 wan\n' ':2: label "wan" is used twice'
 expect_refusal "interface twice" 'eth0 a\neth0 b\n' 'listed twice'
 expect_refusal "catch-all first" 'eth1 wan\neth1:0x2:10.8.0.1 vpn\n' 'which takes all its traffic'
+# IPV6 turns IPv6 counting off for byteloom-chains; the six lines stay as they are.
+expect_output "IPV6=no" 'eth0 wan\nIPV6 = no\n' "eth0\n$defaults\nwan"
+run 'eth0 wan\nIPV6=no\n'
+check "--ipv6 with IPV6=no" no "$(BYTELOOM_CONF=$work/conf "$script" --ipv6)"
+run 'eth0 wan\n'
+check "--ipv6 by default" yes "$(BYTELOOM_CONF=$work/conf "$script" --ipv6)"
+expect_refusal "IPV6 neither yes nor no" 'eth0 wan\nIPV6=off\n' 'IPV6 must be yes or no'
+expect_refusal "IPV6 twice" 'eth0 wan\nIPV6=no\nIPV6=no\n' 'setting "IPV6" is given twice'
 expect_refusal "unknown setting" 'eth0 wan\nRATEFILE=/r\n' 'unknown setting "RATEFILE"'
 expect_refusal "setting twice" 'eth0 wan\nDAY_FILE=/a\nDAY_FILE=/b\n' 'given twice'
 expect_refusal "relative path" 'eth0 wan\nDAY_FILE=day\n' 'absolute path'

@@ -78,6 +78,8 @@ Sandbox::Sandbox() {
   fs::create_directories(path("listings"));
   fs::copy_file(BYTELOOM_BINARY, path("byteloom"));
   fs::copy_file(FAKE_IPTABLES, path("bin/iptables"));
+  // ip6tables too: the host's own must never be listed, let alone zeroed.
+  fs::copy_file(FAKE_IPTABLES, path("bin/ip6tables"));
   clock("2026-03-07 12:00:00");
   environment = {
       {"PATH", path("bin") + ":/usr/sbin:/usr/bin:/sbin:/bin"},

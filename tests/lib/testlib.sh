@@ -58,12 +58,15 @@ SCRIPT
     chmod +x "$1"
 }
 
-# fake_iptables DIR: installs the fake iptables as DIR/iptables; it serves the
-# listings queued in DIR/../listings (see fake-iptables.sh).
+# fake_iptables DIR: installs the fake iptables as DIR/iptables and
+# DIR/ip6tables; they serve the listings queued in DIR/../listings and
+# DIR/../listings6 (see fake-iptables.sh).
 fake_iptables() {
     mkdir -p "$1" "$1/../listings"
-    cp "$testlib_dir/fake-iptables.sh" "$1/iptables"
-    chmod +x "$1/iptables"
+    for program in iptables ip6tables; do
+        cp "$testlib_dir/fake-iptables.sh" "$1/$program"
+        chmod +x "$1/$program"
+    done
 }
 
 # wait_for_file FILE [TEXT] [SECONDS]: waits until FILE is not empty (or holds

@@ -10,8 +10,12 @@ final class KernelView {
     static final int ESTABLISHED = 0x01;
     static final int LISTEN = 0x0A;
 
-    /** One socket's row of /proc/net/{tcp,udp}[6]. */
-    record Entry(int localPort, int remotePort, int state, long inode) {}
+    /** One socket's row of /proc/net/{tcp,udp}[6]; the addresses as the kernel prints them. */
+    record Entry(int localPort, int remotePort, int state, long inode, String localAddress,
+            String remoteAddress) {}
+
+    /** ::1 as /proc/net/tcp6 prints it (four 32-bit words in host order, here little-endian). */
+    static final String IPV6_LOOPBACK = "00000000000000000000000001000000";
 
     private KernelView() {}
 
@@ -57,10 +61,14 @@ final class KernelView {
             for (String line : lines.subList(1, lines.size())) {
                 String[] f = line.trim().split("\\s+");
                 rows.add(new Entry(port(f[1]), port(f[2]), Integer.parseInt(f[3], 16),
-                        Long.parseLong(f[9])));
+                        Long.parseLong(f[9]), address(f[1]), address(f[2])));
             }
         }
         return rows;
+    }
+
+    private static String address(String address) {
+        return address.substring(0, address.indexOf(':'));
     }
 
     private static int port(String address) {

@@ -7,15 +7,20 @@ import java.net.Socket;
 
 import org.junit.jupiter.api.Assumptions;
 
-/** A connected TCP pair on loopback: listener, client and the accepted peer. */
+/** A connected TCP pair on loopback (127.0.0.1 unless told): listener, client and the accepted peer. */
 final class Loopback implements AutoCloseable {
     final ServerSocket server;
     final Socket client;
     final Socket accepted;
 
     Loopback() throws IOException {
-        server = new ServerSocket(0, 4, InetAddress.getLoopbackAddress());
-        client = new Socket(InetAddress.getLoopbackAddress(), server.getLocalPort());
+        this(InetAddress.getLoopbackAddress());
+    }
+
+    /** The pair on a given loopback address, such as ::1. */
+    Loopback(InetAddress address) throws IOException {
+        server = new ServerSocket(0, 4, address);
+        client = new Socket(address, server.getLocalPort());
         accepted = server.accept();
     }
 

@@ -1,0 +1,70 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "ifrecord.h"
+#include "listing.h"
+
+// On a packet filter whose listing can't zero its counters in the same step,
+// the chains are listed without zeroing and each rule's counter is compared
+// with the previous reading. A rule is known by its chain, its text without
+// the counters and its place among rules of equal text in that chain.
+
+// One rule's byte counter as a reading showed it.
+struct CounterEntry {
+  uint64_t hash;
+  uint32_t offset;  // of its rule text in the book's text
+  uint32_t length;
+  int64_t bytes;
+  bool outbound;
+  bool taken;  // scratch: matched by the reading being counted
+};
+
+// Room for every rule line a full capture can hold ("RETURN" and a newline
+// are 7 characters) and for rules kept from earlier readings.
+inline constexpr size_t kbookentries = 4096;
+inline constexpr size_t kbooktext = 2 * kcapturesize;
+
+// One family's last reading. Fixed size, so a cycle allocates nothing, and
+// trivial, so a static book stays untouched memory until it fills.
+struct CounterBook {
+  CounterEntry entries[kbookentries];
+  size_t size;
+  char text[kbooktext];
+  size_t textsize;
+
+  void clear() { size = textsize = 0; }
+  // Appends a rule; false when the book is full.
+  bool add(bool outbound, std::string_view rule, int64_t bytes);
+  std::string_view ruleof(const CounterEntry& entry) const {
+    return {text + entry.offset, entry.length};
+  }
+};
+
+// What a counted listing did, for the daemon's messages.
+struct Growth {
+  int newrules = 0;  // rules the previous reading didn't have: counted whole
+  int wentdown = 0;  // counters below the previous reading: zeroed by someone else
+  int kept = 0;      // rules of a chain not listed whole, kept from the previous reading
+};
+
+// Counts a listing read without zeroing: each rule line's growth since
+// previous goes to its first matching record (interval and day counters); a
+// rule previous lacks counts whole, since a new rule starts at 0, and so does
+// one whose counter went down. next becomes the reading to compare with next
+// time; it keeps the previous rules that this listing lacks when their chain
+// was not listed whole (a failed or cut-short listing), so a rule that comes
+// back is never counted twice. whole: the listing command ended by itself.
+Growth countgrowth(std::string_view listing, bool whole, std::span<IfInfo> table,
+                   std::string_view anydest, CounterBook& previous, CounterBook& next);
+
+// A saved book's line: "FAMILY in|out BYTES RULE". False for anything else.
+struct BookLine {
+  std::string_view family;
+  bool outbound = false;
+  int64_t bytes = 0;
+  std::string_view rule;
+};
+bool parsebookline(std::string_view line, BookLine& parsed);
