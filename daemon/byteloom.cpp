@@ -128,9 +128,9 @@ void followclock(const tm& cur) {
   bool behind = datebefore(cur, now);
   if (behind && !clockbehind)
     fprintf(stderr,
-            "byteloom: the clock (%s) is behind the stored day %s: counting into %s until the "
-            "clock reaches it\n",
-            isodate(cur).c_str(), isodate(now).c_str(), isodate(now).c_str());
+            "byteloom: the clock (%s) is behind the stored day %s; counting into that day "
+            "until the clock reaches it\n",
+            isodate(cur).c_str(), isodate(now).c_str());
   if (!behind && clockbehind)
     fprintf(stderr, "byteloom: the clock is at %s again\n", isodate(cur).c_str());
   clockbehind = behind;
