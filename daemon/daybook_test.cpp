@@ -47,14 +47,6 @@ TEST(Recovery, ClockBehindTheStoredDay) {
   EXPECT_TRUE(!start.behind && samedate(start.day, boot));
 }
 
-TEST(DateBefore, YearThenMonthThenDay) {
-  EXPECT_TRUE(datebefore(date(2025, 12, 31), date(2026, 1, 1)));
-  EXPECT_TRUE(datebefore(date(2026, 1, 31), date(2026, 2, 1)));
-  EXPECT_TRUE(datebefore(date(2026, 2, 1), date(2026, 2, 2)));
-  EXPECT_FALSE(datebefore(date(2026, 2, 2), date(2026, 2, 2)));
-  EXPECT_FALSE(datebefore(date(2027, 1, 1), date(2026, 12, 31)));
-}
-
 tm at(int year, int month, int day, int hour, int minute) {
   tm t = date(year, month, day);
   t.tm_hour = hour;
