@@ -106,13 +106,21 @@ CaptureEnd capture(int fd, char* dst, size_t& total, Deadline& deadline) {
   return deadline.cut();
 }
 
+// Whether the child has ended: reaped now, or none to reap because SIGCHLD is
+// ignored (a disposition inherited from whoever started the daemon), which
+// makes the kernel reap it at once.
+bool reaped(pid_t pid) {
+  pid_t result = waitpid(pid, nullptr, WNOHANG);
+  return result == pid || (result < 0 && errno == ECHILD);
+}
+
 // Without a pidfd (a kernel before 5.3, or a filter that refuses the call)
 // the wait polls, backing off from 1 ms so that a shell that hangs on after
 // its output costs a few wakeups, not one a millisecond.
 bool pollexit(pid_t pid, Deadline& deadline) {
   long pausens = 1'000'000;
   for (int wait; (wait = deadline.wait()) > 0;) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
+    if (reaped(pid)) return true;
     long capns = static_cast<long>(wait) * 1'000'000;
     timespec pause{0, std::min(pausens, capns)};
     nanosleep(&pause, nullptr);
@@ -123,17 +131,18 @@ bool pollexit(pid_t pid, Deadline& deadline) {
 
 // Waits for the shell's exit, which follows its end of output at once unless
 // it closed its output and hangs on. The pidfd turns readable when the child
-// exits, so the wait blocks, bounded by the same deadline as the capture.
+// has ended, so the wait blocks, bounded by the same deadline as the capture.
 bool awaitexit(pid_t pid, Deadline& deadline) {
-  if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
+  if (reaped(pid)) return true;
   int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  if (pidfd < 0) return pollexit(pid, deadline);
+  if (pidfd < 0) return errno == ESRCH || pollexit(pid, deadline);
   bool exited = false;
   for (int wait; !exited && (wait = deadline.wait()) > 0;) {
     pollfd child{pidfd, POLLIN, 0};
-    if (poll(&child, 1, wait) > 0) exited = waitpid(pid, nullptr, WNOHANG) == pid;
+    exited = poll(&child, 1, wait) > 0;
   }
   close(pidfd);
+  if (exited) reaped(pid);
   return exited;
 }
 

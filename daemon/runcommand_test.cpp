@@ -198,6 +198,26 @@ TEST(Capture, WaitsWithoutAPidfdToo) {
   EXPECT_EQ(0, WEXITSTATUS(status));
 }
 
+// With SIGCHLD ignored (a disposition inherited from whoever started the
+// daemon) the kernel reaps the shell itself: its end is seen when it comes,
+// not at the time-out.
+TEST(Capture, ChildrenTheKernelReapsEndWhenTheyEnd) {
+  struct sigaction ignore {
+  }, previous{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGCHLD, &ignore, &previous);
+  for (const char* command : {"echo x", "echo x; exec >&-; sleep 0.2"}) {
+    char dst[kcapturesize];
+    auto started = std::chrono::steady_clock::now();
+    CaptureEnd end = capturecommand(command, dst, {3'000'000'000, 0, nullptr});
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(CaptureEnd::whole, end) << command;
+    EXPECT_STREQ("x\n", dst);
+    EXPECT_LT(took, std::chrono::seconds(1)) << command;
+  }
+  sigaction(SIGCHLD, &previous, nullptr);
+}
+
 TEST(CaptureDeadline, TimeOutOrGraceAfterAStopWhicheverComesFirst) {
   const CaptureLimits limits{5'000, 600, nullptr};
   EXPECT_EQ(6'000, capturedeadline(1'000, -1, limits));
