@@ -29,7 +29,10 @@ volatile sig_atomic_t recoverydone = 0;
 
 constexpr long long kseconds = klistingtimeoutns / 1'000'000'000;
 
-tm now;  // local time of the previous cycle; its calendar day is the accounting day
+tm now;       // the accounting day: the previous cycle's local time unless the clock is behind
+tm previous;  // the previous cycle's local time, for the minute persist
+bool dayarchived = false;  // the history already holds now's day (a clock behind at start)
+bool clockbehind = false;
 char capture[kcapturesize];
 
 // Once running, the handler only raises a flag: the cycle in progress
@@ -115,13 +118,41 @@ int startup() {
 constexpr char karchivefailed[] =
     "FATAL! Couldn't open copy persistent file values to volumes file! Exiting...";
 
+std::string isodate(const tm& date) {
+  char text[32] = {};
+  strftime(text, sizeof text, "%Y-%m-%d", &date);
+  return text;
+}
+
+// Says once when the clock falls behind the accounting day and once when it
+// comes back; while it is behind, the accounting day stays.
+void followclock(const tm& cur) {
+  bool behind = datebefore(cur, now);
+  if (behind && !clockbehind)
+    fprintf(stderr,
+            "byteloom: the clock (%s) is behind the stored day %s; counting into that day "
+            "until the clock reaches it\n",
+            isodate(cur).c_str(), isodate(now).c_str());
+  if (!behind && clockbehind)
+    fprintf(stderr, "byteloom: the clock is at %s again\n", isodate(cur).c_str());
+  clockbehind = behind;
+  if (!behind) now = cur;
+}
+
 // A history that can't be made to hold whole lines can't take the day either.
 int recoverday() {
   if (repairvolumes() != 0) return fatal(karchivefailed);
   tm persistentdate{}, volumesdate{};
   int persistentresult = getpersistentfiledate(&persistentdate);
   int volumesresult = getvolumesdate(&volumesdate);
-  switch (chooserecovery(persistentresult, persistentdate, volumesresult, volumesdate, now)) {
+  StartDay start =
+      choosestartday(persistentresult, persistentdate, volumesresult, volumesdate, now);
+  tm clock = now;
+  now = start.day;
+  previous = clock;
+  dayarchived = start.archived;
+  followclock(clock);
+  switch (chooserecovery(persistentresult, persistentdate, volumesresult, volumesdate, clock)) {
     case Recovery::fresh:
     case Recovery::archived:
       return 0;
@@ -138,11 +169,14 @@ int recoverday() {
 
 // Until the history holds the finished day, a fatal exit saves it dated that
 // day, for the next start to archive; from then on the counters are the new day's.
+// A day the history already held was counted while the clock was behind, most
+// likely on the day the clock has now reached: its bytes carry over.
 int changeday(const tm& cur) {
   if (savereadings() == -1) return fatal(kpersistfailed);
-  if (savevolumes(now) != 0)
+  if (!dayarchived && savevolumes(now) != 0)
     return fatal("FATAL! Couldn't open volumes file for writing! Exiting...");
-  resetdaycounters();
+  if (!dayarchived) resetdaycounters();
+  dayarchived = false;
   now = cur;
   if (saveratestofile() != 0) return fatal("FATAL! Couldn't open file for writing! Exiting...");
   if (persistunopened(cur)) return fatal(kpersistfailed);
@@ -171,7 +205,7 @@ int sample() {
 
 int runcycle() {
   tm cur = localnow();
-  switch (choosecyclestep(now, cur)) {
+  switch (choosecyclestep(now, previous, cur)) {
     case CycleStep::daychange:
       if (changeday(cur) != 0) return -1;
       break;
@@ -181,7 +215,8 @@ int runcycle() {
     case CycleStep::none:
       break;
   }
-  now = cur;
+  previous = cur;
+  followclock(cur);
   if (sample() != 0) return -1;
   if (saveratestofile() != 0) return fatal("FATAL! Couldn't open file for writing! Exiting...");
   return 0;

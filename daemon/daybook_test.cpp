@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "datestamp.h"
 #include "testdate.h"
 
 namespace {
@@ -19,6 +20,33 @@ TEST(Recovery, DecisionTable) {
   EXPECT_EQ(Recovery::archive, chooserecovery(0, date(2026, 11, 7), 0, before, today));
 }
 
+// A clock that boots at an old date must neither archive nor restart the day
+// the files hold: it resumes it and counts into it.
+TEST(Recovery, ClockBehindTheStoredDay) {
+  tm stored = date(2026, 12, 7), earlier = date(2026, 12, 6), boot = date(2000, 1, 1);
+  EXPECT_EQ(Recovery::resume, chooserecovery(0, stored, 0, earlier, boot));
+  EXPECT_EQ(Recovery::resume, chooserecovery(0, stored, -1, earlier, date(2026, 12, 6)));
+  EXPECT_EQ(Recovery::archived, chooserecovery(0, stored, 0, stored, boot));
+  // A history that ends after the day file: the day file's day is a past one.
+  EXPECT_EQ(Recovery::archive, chooserecovery(0, earlier, 0, stored, boot));
+
+  StartDay start = choosestartday(0, stored, 0, earlier, boot);
+  EXPECT_TRUE(start.behind && !start.archived && samedate(start.day, stored));
+  start = choosestartday(0, earlier, 0, stored, boot);
+  EXPECT_TRUE(start.behind && start.archived && samedate(start.day, stored));
+  start = choosestartday(-1, boot, 0, stored, boot);
+  EXPECT_TRUE(start.behind && start.archived && samedate(start.day, stored));
+  start = choosestartday(0, stored, 0, stored, boot);
+  EXPECT_TRUE(start.behind && start.archived && samedate(start.day, stored));
+  // Right or ahead of every stored date: the clock's own day.
+  for (const tm& now : {stored, date(2026, 12, 8), date(2027, 1, 1)}) {
+    start = choosestartday(0, stored, 0, earlier, now);
+    EXPECT_TRUE(!start.behind && !start.archived && samedate(start.day, now));
+  }
+  start = choosestartday(-1, boot, -3, boot, boot);
+  EXPECT_TRUE(!start.behind && samedate(start.day, boot));
+}
+
 tm at(int year, int month, int day, int hour, int minute) {
   tm t = date(year, month, day);
   t.tm_hour = hour;
@@ -26,19 +54,31 @@ tm at(int year, int month, int day, int hour, int minute) {
   return t;
 }
 
+// Cases are (accounting day, previous cycle, current cycle).
 TEST(CycleStep, DayChangeBeforeMinuteAndWholeDates) {
-  EXPECT_EQ(CycleStep::none, choosecyclestep(at(2026, 3, 7, 12, 5), at(2026, 3, 7, 12, 5)));
-  EXPECT_EQ(CycleStep::minutepersist,
-            choosecyclestep(at(2026, 3, 7, 12, 5), at(2026, 3, 7, 12, 6)));
-  EXPECT_EQ(CycleStep::minutepersist,
-            choosecyclestep(at(2026, 3, 7, 12, 5), at(2026, 3, 7, 13, 5 + 1)));
+  tm noon = at(2026, 3, 7, 12, 5);
+  EXPECT_EQ(CycleStep::none, choosecyclestep(noon, noon, at(2026, 3, 7, 12, 5)));
+  EXPECT_EQ(CycleStep::minutepersist, choosecyclestep(noon, noon, at(2026, 3, 7, 12, 6)));
+  EXPECT_EQ(CycleStep::minutepersist, choosecyclestep(noon, noon, at(2026, 3, 7, 13, 5 + 1)));
   // Midnight changes the minute too; the day change wins.
-  EXPECT_EQ(CycleStep::daychange, choosecyclestep(at(2026, 3, 7, 23, 59), at(2026, 3, 8, 0, 0)));
+  tm late = at(2026, 3, 7, 23, 59);
+  EXPECT_EQ(CycleStep::daychange, choosecyclestep(late, late, at(2026, 3, 8, 0, 0)));
   // Resumed on the same day of month, a month or a year later.
-  EXPECT_EQ(CycleStep::daychange, choosecyclestep(at(2026, 3, 7, 12, 5), at(2026, 4, 7, 12, 5)));
-  EXPECT_EQ(CycleStep::daychange, choosecyclestep(at(2026, 3, 7, 12, 5), at(2027, 3, 7, 12, 5)));
-  // A clock set back a day is a change of date as well.
-  EXPECT_EQ(CycleStep::daychange, choosecyclestep(at(2026, 3, 8, 0, 0), at(2026, 3, 7, 23, 59)));
+  EXPECT_EQ(CycleStep::daychange, choosecyclestep(noon, noon, at(2026, 4, 7, 12, 5)));
+  EXPECT_EQ(CycleStep::daychange, choosecyclestep(noon, noon, at(2027, 3, 7, 12, 5)));
+}
+
+// A clock set back, by a day or to a boot date, never closes the day; the
+// minute persist follows the clock's own minutes meanwhile.
+TEST(CycleStep, ClockBehindTheDayKeepsIt) {
+  tm day = at(2026, 3, 8, 0, 0);
+  EXPECT_EQ(CycleStep::minutepersist, choosecyclestep(day, day, at(2026, 3, 7, 23, 59)));
+  tm boot = at(2000, 1, 1, 0, 0);
+  EXPECT_EQ(CycleStep::none, choosecyclestep(day, boot, at(2000, 1, 1, 0, 0)));
+  EXPECT_EQ(CycleStep::minutepersist, choosecyclestep(day, boot, at(2000, 1, 1, 0, 1)));
+  // Back on the day: carries on; past it: a normal change of day.
+  EXPECT_EQ(CycleStep::minutepersist, choosecyclestep(day, boot, at(2026, 3, 8, 9, 30)));
+  EXPECT_EQ(CycleStep::daychange, choosecyclestep(day, boot, at(2026, 3, 9, 9, 30)));
 }
 
 TEST(SleepRequest, EndsOnTheNextWholeSecond) {

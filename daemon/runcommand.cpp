@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
@@ -19,6 +20,7 @@ namespace {
 constexpr size_t kmaxcapture = kcapturesize - 2;
 constexpr int64_t knever = std::numeric_limits<int64_t>::max();
 constexpr int64_t kslicens = 100'000'000;  // how long a wait goes without looking at the stop flag
+constexpr long kmaxpausens = 20'000'000;
 
 // The group of the command being captured, for the termination handler.
 volatile sig_atomic_t commandgroup = 0;
@@ -104,15 +106,44 @@ CaptureEnd capture(int fd, char* dst, size_t& total, Deadline& deadline) {
   return deadline.cut();
 }
 
-// Waits for the shell's exit, which follows its end of output at once unless
-// it closed its output and hangs on.
-bool awaitexit(pid_t pid, Deadline& deadline) {
+// Whether the child has ended: reaped now, or none to reap because SIGCHLD is
+// ignored (a disposition inherited from whoever started the daemon), which
+// makes the kernel reap it at once.
+bool reaped(pid_t pid) {
+  pid_t result = waitpid(pid, nullptr, WNOHANG);
+  return result == pid || (result < 0 && errno == ECHILD);
+}
+
+// Without a pidfd (a kernel before 5.3, or a filter that refuses the call)
+// the wait polls, backing off from 1 ms so that a shell that hangs on after
+// its output costs a few wakeups, not one a millisecond.
+bool pollexit(pid_t pid, Deadline& deadline) {
+  long pausens = 1'000'000;
   for (int wait; (wait = deadline.wait()) > 0;) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
-    timespec pause{0, 1'000'000};
+    if (reaped(pid)) return true;
+    long capns = static_cast<long>(wait) * 1'000'000;
+    timespec pause{0, std::min(pausens, capns)};
     nanosleep(&pause, nullptr);
+    pausens = std::min(pausens * 2, kmaxpausens);
   }
   return false;
+}
+
+// Waits for the shell's exit, which follows its end of output at once unless
+// it closed its output and hangs on. The pidfd turns readable when the child
+// has ended, so the wait blocks, bounded by the same deadline as the capture.
+bool awaitexit(pid_t pid, Deadline& deadline) {
+  if (reaped(pid)) return true;
+  int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd < 0) return errno == ESRCH || pollexit(pid, deadline);
+  bool exited = false;
+  for (int wait; !exited && (wait = deadline.wait()) > 0;) {
+    pollfd child{pidfd, POLLIN, 0};
+    exited = poll(&child, 1, wait) > 0;
+  }
+  close(pidfd);
+  if (exited) reaped(pid);
+  return exited;
 }
 
 void killandreap(pid_t pid) {

@@ -2,13 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <thread>
@@ -136,6 +144,78 @@ TEST_F(StuckCommand, AShellThatClosedItsOutputIsStillBounded) {
   std::string command = "echo done; exec >&-; sleep 30";
   EXPECT_EQ(CaptureEnd::timedout, capturecommand(command.c_str(), dst, {300'000'000, 0, nullptr}));
   EXPECT_STREQ("done\n", dst);
+}
+
+long voluntaryswitches() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw;
+}
+
+// Runs a capture of a shell that runs on after closing its output (bash
+// running its last command itself does): 0 when it was waited for whole
+// and without waking every millisecond, else a code that says what failed.
+int awaitoutlivingshell() {
+  char dst[kcapturesize];
+  long before = voluntaryswitches();
+  auto started = std::chrono::steady_clock::now();
+  CaptureEnd end =
+      capturecommand("echo done; exec >&-; sleep 0.4", dst, {5'000'000'000, 0, nullptr});
+  auto took = std::chrono::steady_clock::now() - started;
+  long wakeups = voluntaryswitches() - before;
+  if (end != CaptureEnd::whole || strcmp(dst, "done\n") != 0) return 1;
+  if (took < std::chrono::milliseconds(400)) return 2;
+  if (wakeups >= 40) fprintf(stderr, "woke %ld times while the shell ran on\n", wakeups);
+  return wakeups < 40 ? 0 : 3;
+}
+
+TEST(Capture, WaitsForAShellThatOutlivesItsOutputWithoutPolling) {
+  EXPECT_EQ(0, awaitoutlivingshell());
+}
+
+// Where pidfd_open is refused (an old kernel, a system call filter) the wait
+// falls back to polling that backs off.
+TEST(Capture, WaitsWithoutAPidfdToo) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    sock_filter refusepidfd[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_pidfd_open, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(refusepidfd)), refusepidfd};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+      _exit(4);
+    if (syscall(SYS_pidfd_open, getpid(), 0) >= 0 || errno != ENOSYS) _exit(5);
+    _exit(awaitoutlivingshell());
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(0, WEXITSTATUS(status));
+}
+
+// With SIGCHLD ignored (a disposition inherited from whoever started the
+// daemon) the kernel reaps the shell itself: its end is seen when it comes,
+// not at the time-out.
+TEST(Capture, ChildrenTheKernelReapsEndWhenTheyEnd) {
+  struct sigaction ignore {
+  }, previous{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGCHLD, &ignore, &previous);
+  for (const char* command : {"echo x", "echo x; exec >&-; sleep 0.2"}) {
+    char dst[kcapturesize];
+    auto started = std::chrono::steady_clock::now();
+    CaptureEnd end = capturecommand(command, dst, {3'000'000'000, 0, nullptr});
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(CaptureEnd::whole, end) << command;
+    EXPECT_STREQ("x\n", dst);
+    EXPECT_LT(took, std::chrono::seconds(1)) << command;
+  }
+  sigaction(SIGCHLD, &previous, nullptr);
 }
 
 TEST(CaptureDeadline, TimeOutOrGraceAfterAStopWhicheverComesFirst) {

@@ -67,10 +67,10 @@ void appendlist(std::string& out, size_t count, Entry entry) {
 }
 
 // The object that every view prints: its labels, a list under name, and
-// (unless totals is null) the totals.
+// (unless totals is null) the totals; extra, when given, goes between them.
 template <typename Entry>
 std::string jsonview(const std::vector<std::string>& labels, const char* name, size_t count,
-                     Entry entry, const std::vector<Sums>* totals) {
+                     Entry entry, const std::vector<Sums>* totals, const std::string& extra = "") {
   std::string out;
   out.reserve(256 + count * (96 + 64 * labels.size()));  // about a row's length: one allocation
   out.append("{\n  \"labels\": ")
@@ -79,6 +79,7 @@ std::string jsonview(const std::vector<std::string>& labels, const char* name, s
       .append(name)
       .append("\": ");
   appendlist(out, count, entry);
+  out.append(extra);
   if (totals) out.append(",\n  \"total\": ").append(jsontotal(labels, *totals));
   return out.append("\n}\n");
 }
@@ -102,10 +103,18 @@ int64_t bytespersecond(double kilobytes) {
 
 }  // namespace
 
+// Days dated after today get a list of their own, so that the last entry of
+// "days" is always today for a script that takes it so.
 std::string formatjson(const Report& report) {
+  std::string future;
+  if (!report.future.empty()) {
+    future = ",\n  \"future\": ";
+    appendlist(future, report.future.size(),
+               [&](size_t i) { return jsonday(report.labels, report.future[i]); });
+  }
   return jsonview(
       report.labels, "days", report.days.size(),
-      [&](size_t i) { return jsonday(report.labels, report.days[i]); }, &report.totals);
+      [&](size_t i) { return jsonday(report.labels, report.days[i]); }, &report.totals, future);
 }
 
 std::string formatperiodsjson(const PeriodReport& report) {

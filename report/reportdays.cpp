@@ -170,10 +170,8 @@ Report buildreport(const Figures& figures, DayRange range, sys_days today,
   for (const ReportDay& day : report.days)
     for (size_t i = 0; i < day.counts.size(); ++i)
       if (day.counts[i]) add(report.totals[i], *day.counts[i]);
-  for (ReportDay& day : folddates(figures, report.labels, future)) {
-    day.future = true;
-    report.days.push_back(std::move(day));
-  }
+  report.future = folddates(figures, report.labels, future);
+  for (ReportDay& day : report.future) day.future = true;
   return report;
 }
 

@@ -37,12 +37,14 @@ struct ReportDay {
 };
 
 // What the day views show: labels in column order, every calendar day of the
-// range (oldest first), then any days dated after today, and the totals per
-// label over the range.
+// range (oldest first) and the totals per label over the range; apart from
+// them, the days on record dated after today, which a clock once set wrong
+// wrote and which no total counts.
 struct Report {
   std::vector<std::string> labels;
   std::vector<ReportDay> days;
   std::vector<Sums> totals;
+  std::vector<ReportDay> future;
 };
 
 // The running day: the today file's items, dated by the persistent day file
@@ -84,8 +86,8 @@ std::vector<std::string> columnlabels(const Figures& figures, DayRange range,
 std::vector<ReportDay> folddates(const Figures& figures, const std::vector<std::string>& labels,
                                  DayRange range);
 
-// Every calendar day of range (never past today) and the days after today
-// on record, with the totals over the range.
+// Every calendar day of range (never past today) with the totals over the
+// range, and apart from them the days after today on record.
 Report buildreport(const Figures& figures, DayRange range, std::chrono::sys_days today,
                    const std::vector<std::string>& only, Problems& problems);
 

@@ -88,10 +88,14 @@ TEST(Window, FutureLineIsShownMarkedButMovesNothing) {
   EXPECT_EQ("h:4: dated 2031-01-01, after today (2026-10-06); shown marked, counted in no total",
             describe(problems[0]));
   Report report = lastdaysreport(figures, date(2026, 10, 6), 2, problems);
-  ASSERT_EQ(3u, report.days.size());
-  EXPECT_TRUE(report.days[1].today);  // the present is still there
-  EXPECT_TRUE(report.days[2].future);
-  EXPECT_EQ(date(2031, 1, 1), report.days[2].date);
+  // The window holds exactly its days and ends with today; the future line
+  // lies apart from it.
+  ASSERT_EQ(2u, report.days.size());
+  EXPECT_TRUE(report.days[1].today);
+  EXPECT_EQ(date(2026, 10, 6), report.days[1].date);
+  ASSERT_EQ(1u, report.future.size());
+  EXPECT_TRUE(report.future[0].future);
+  EXPECT_EQ(date(2031, 1, 1), report.future[0].date);
   EXPECT_EQ((std::vector<std::string>{"wan", "odd"}), report.labels);
   EXPECT_TRUE(report.totals[0].in == 2 + 9);
 }

@@ -238,7 +238,7 @@ std::string ticklabel(const Axis& axis, double bytes) {
 
 Chart daychart(const Report& report, Units units) {
   Chart chart{"Daily traffic per label", "today, so far", report.labels, {}, report.totals, units};
-  for (const ReportDay& day : report.days)
+  auto addslot = [&](const ReportDay& day) {
     chart.slots.push_back({shortdate(day.date),
                            formatdate(day.date),
                            day.recorded,
@@ -246,6 +246,9 @@ Chart daychart(const Report& report, Units units) {
                            day.future,
                            day.counts,
                            {}});
+  };
+  for (const ReportDay& day : report.days) addslot(day);
+  for (const ReportDay& day : report.future) addslot(day);
   return chart;
 }
 

@@ -132,6 +132,12 @@ std::string formattable(const Report& report, Units units) {
   Row total{"total"};
   addpairs(total, present(report.totals), withall, units);
   table.rows.push_back(total);
+  // Below the total: days after today are no part of the window or its sums.
+  for (const ReportDay& day : report.future) {
+    Row row{dayname(day)};
+    addpairs(row, day.counts, withall, units);
+    table.rows.push_back(row);
+  }
   return render(table);
 }
 

@@ -104,6 +104,31 @@ TEST(Table, TopDaysRanked) {
                 "\"traffic\": {\"wan\": {\"in\": 1, \"out\": 2}}}\n  ]"));
 }
 
+// A day dated after today stands apart from the window in both views: below
+// the total in the table, under its own key in the JSON, in neither total.
+TEST(Table, FutureDayBelowTheTotalAndApartInJson) {
+  Report report;
+  report.labels = {"wan"};
+  report.days = {{date(2026, 1, 1), true, true, false, {Sums{1, 2}}}};
+  report.totals = {{1, 2}};
+  report.future = {{date(2026, 2, 10), true, false, true, {Sums{5000, 6000}}}};
+  EXPECT_EQ(
+      "                     wan\n"
+      "day                       in      out\n"
+      "2026-01-01 today         1 B      2 B\n"
+      "total                    1 B      2 B\n"
+      "2026-02-10 future    5.00 kB  6.00 kB\n",
+      formattable(report));
+  EXPECT_EQ(
+      "{\n  \"labels\": [\"wan\"],\n  \"days\": [\n"
+      "    {\"date\": \"2026-01-01\", \"today\": true, \"traffic\": {\"wan\": {\"in\": 1, "
+      "\"out\": 2}}}\n  ],\n  \"future\": [\n"
+      "    {\"date\": \"2026-02-10\", \"today\": false, \"traffic\": {\"wan\": {\"in\": 5000, "
+      "\"out\": 6000}}, \"future\": true}\n  ],\n"
+      "  \"total\": {\"wan\": {\"in\": 1, \"out\": 2}}\n}\n",
+      formatjson(report));
+}
+
 TEST(Table, LongLabelWidensItsPair) {
   Report report;
   std::string label(40, 'x');

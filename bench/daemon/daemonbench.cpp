@@ -81,19 +81,25 @@ timespec nextmeasuremoment() {
 int cycles(int seconds, const std::vector<pid_t>& pids) {
   timespec moment = nextmeasuremoment();
   sleepuntil(moment);
-  std::vector<int64_t> start;
-  for (pid_t pid : pids) start.push_back(schedstatcpu(readprocfile(pid, "schedstat")));
+  std::vector<int64_t> start, startswitches;
+  for (pid_t pid : pids) {
+    start.push_back(schedstatcpu(readprocfile(pid, "schedstat")));
+    startswitches.push_back(voluntaryswitches(readprocfile(pid, "status")));
+  }
   moment.tv_sec += seconds;
   sleepuntil(moment);
   for (size_t i = 0; i < pids.size(); ++i) {
     int64_t end = schedstatcpu(readprocfile(pids[i], "schedstat"));
+    int64_t switches = voluntaryswitches(readprocfile(pids[i], "status"));
     int64_t dirty = privatedirtykb(readprocfile(pids[i], "smaps_rollup"));
-    if (start[i] < 0 || end < 0 || dirty < 0) {
+    if (start[i] < 0 || end < 0 || dirty < 0 || startswitches[i] < 0 || switches < 0) {
       fprintf(stderr, "daemonbench: process %d is gone\n", pids[i]);
       return 1;
     }
-    printf("pid %d cycles %d cpu_us_per_cycle %.1f private_dirty_kb %lld\n", pids[i], seconds,
-           static_cast<double>(end - start[i]) / 1000.0 / seconds, static_cast<long long>(dirty));
+    printf("pid %d cycles %d cpu_us_per_cycle %.1f private_dirty_kb %lld wakeups_per_cycle %.1f\n",
+           pids[i], seconds, static_cast<double>(end - start[i]) / 1000.0 / seconds,
+           static_cast<long long>(dirty),
+           static_cast<double>(switches - startswitches[i]) / seconds);
   }
   return 0;
 }

@@ -75,7 +75,12 @@ TEST(ProcFiles, ReadsTheFiguresAndRefusesOtherText) {
       "Private_Clean:       120 kB\nPrivate_Dirty:       348 kB\nSwap: 0 kB\n";
   EXPECT_EQ(348, privatedirtykb(rollup));
   EXPECT_EQ(-1, privatedirtykb("Rss: 1800 kB\n"));
-  EXPECT_GT(schedstatcpu(readprocfile(getpid(), "schedstat")), 0);
+  std::string status = "Name:\tx\nnonvoluntary_ctxt_switches:\t9\nvoluntary_ctxt_switches:\t812\n";
+  EXPECT_EQ(812, voluntaryswitches(status));
+  EXPECT_EQ(-1, voluntaryswitches("nonvoluntary_ctxt_switches:\t9\n"));
+  EXPECT_GE(voluntaryswitches(readprocfile(getpid(), "status")), 0);
+  // A thread that has not yet been descheduled may read 0: parsed, not -1.
+  EXPECT_GE(schedstatcpu(readprocfile(getpid(), "schedstat")), 0);
   EXPECT_GT(privatedirtykb(readprocfile(getpid(), "smaps_rollup")), 0);
 }
 

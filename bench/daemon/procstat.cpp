@@ -23,6 +23,18 @@ int64_t privatedirtykb(std::string_view text) {
   return -1;
 }
 
+int64_t voluntaryswitches(std::string_view text) {
+  Tokens lines(text, '\n');
+  for (std::string_view line; lines.next(line);) {
+    Tokens words(line, '\t');
+    std::string_view key, value;
+    if (words.next(key) && key == "voluntary_ctxt_switches:" && words.next(value) &&
+        isdecimal(value))
+      return parsecount(value);
+  }
+  return -1;
+}
+
 std::string readprocfile(pid_t pid, const char* name) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/" + name);
   std::stringstream text;

@@ -3,7 +3,7 @@
 # Measures byteloom against a minimal C loop in one run, inside a network
 # namespace of its own (private iptables, loopback traffic only):
 #   1. parse and match of a full 16,382-character listing vs a memchr scan
-#   2. CPU per cycle (main thread, children excluded) and private dirty memory,
+#   2. CPU and wakeups per cycle (main thread, children excluded) and private dirty memory,
 #      the daemon and the C loop running side by side
 #   3. heap allocations per steady-state cycle, counted by a preload
 #   4. the listing command on iptables-legacy and iptables-nft: time per
@@ -169,6 +169,7 @@ done
 parse=$(field parse_us "$listing") scan=$(field scan_us "$listing")
 dcpu=$(field cpu_us_per_cycle "$daemonline") ccpu=$(field cpu_us_per_cycle "$cloopline")
 dmem=$(field private_dirty_kb "$daemonline") cmem=$(field private_dirty_kb "$cloopline")
+dwake=$(field wakeups_per_cycle "$daemonline") cwake=$(field wakeups_per_cycle "$cloopline")
 down=$(field own "$allocdaemon") dlibc=$(field libc "$allocdaemon") dcyc=$(field cycles "$allocdaemon")
 cown=$(field own "$alloccloop") clibc=$(field libc "$alloccloop") ccyc=$(field cycles "$alloccloop")
 percycle() { # percycle COUNT CYCLES
@@ -178,6 +179,8 @@ echo
 printf "%-44s %12s %12s %9s  %s\n" "" byteloom "C loop" ratio target
 printf "%-44s %12s %12s %9s  %s\n" "CPU per cycle, main thread (us, $window cycles)" "$dcpu" "$ccpu" \
   "$(ratio "$dcpu" "$ccpu")" "<= 1.2x"
+printf "%-44s %12s %12s %9s  %s\n" "wakeups per cycle, main thread" "$dwake" "$cwake" \
+  "$(ratio "$dwake" "$cwake")" ""
 printf "%-44s %12s %12s %9s  %s\n" "heap allocations per cycle, own code" "$(percycle "$down" "$dcyc")" \
   "$(percycle "$cown" "$ccyc")" "" "0"
 printf "%-44s %12s %12s %9s  %s\n" "heap allocations per cycle, libc's" "$(percycle "$dlibc" "$dcyc")" \

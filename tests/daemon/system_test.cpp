@@ -276,6 +276,64 @@ TEST_F(DayBook, SameDayOfALaterMonthClosesTheDay) {
   EXPECT_EQ(0, terminate());
 }
 
+size_t count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// An appliance without a battery-backed clock boots at an old date and is set
+// right later, and a clock may be set back and forth while the daemon runs:
+// neither closes the stored day or dates a line in the past.
+TEST_F(DayBook, ClockBehindTheStoredDayKeepsCountingIntoIt) {
+  sb.write("day", "[2026-03-07] wan 100 200 lan 5 6 ");
+  sb.write("history", "[2026-03-06] wan 1 1 lan 1 1 \n");
+  sb.clock("2000-01-01 00:00:58");
+  sb.queue("RTCHARTS_IN", inrule(10, "eth0"));
+  sb.start();
+  // The minute persist keeps the stored date while the clock is behind.
+  waitforfile("day", "[2026-03-07] wan 110 200 lan 5 6 ");
+  EXPECT_EQ("[2026-03-06] wan 1 1 lan 1 1 \n", sb.read("history"));
+  auto said = [&](const std::string& text, size_t times) {
+    EXPECT_TRUE(Sandbox::waitfor([&] { return count(sb.stderror(), text) == times; }))
+        << sb.stderror();
+  };
+  sb.clock("2026-03-07 12:00:10");
+  said("the clock is at 2026-03-07 again", 1);
+  sample(inrule(20, "eth0"), "");
+  waitforfile("today", "wan 130 200 lan 5 6 ");
+  sb.clock("2026-03-08 00:00:05");
+  waitforfile("history", "[2026-03-06] wan 1 1 lan 1 1 \n[2026-03-07] wan 130 200 lan 5 6 \n");
+  sb.clock("1970-01-02 00:00:05");
+  said("is behind the stored day 2026-03-08", 1);
+  sample(inrule(7, "eth1"), "");
+  waitforfile("today", "wan 0 0 lan 7 0 ");
+  sb.clock("2026-03-08 00:01:05");
+  said("the clock is at 2026-03-08 again", 1);
+  sample(inrule(3, "eth1"), "");
+  EXPECT_EQ(0, terminate());
+  EXPECT_EQ("[2026-03-08] wan 0 0 lan 10 0 ", sb.read("day"));
+  EXPECT_EQ("[2026-03-06] wan 1 1 lan 1 1 \n[2026-03-07] wan 130 200 lan 5 6 \n",
+            sb.read("history"));
+  // Said once for each time the clock fell behind, not once a second.
+  EXPECT_EQ(2u, count(sb.stderror(), "is behind the stored day")) << sb.stderror();
+}
+
+// A stored day the history already holds is never appended again: what was
+// counted while the clock was behind it goes to the day the clock reaches.
+TEST_F(DayBook, ClockBehindAnArchivedDayAppendsItNoMore) {
+  sb.write("day", "[2026-03-06] wan 100 200 lan 5 6 ");
+  sb.write("history", "[2026-03-06] wan 100 200 lan 5 6 \n");
+  sb.clock("2000-01-01 00:00:10");
+  sb.queue("RTCHARTS_IN", inrule(10, "eth0"));
+  sb.start();
+  waitforfile("today", "wan 10 0 lan 0 0 ");
+  sb.clock("2026-03-07 08:00:10");
+  waitforfile("day", "[2026-03-07] wan 10 0 lan 0 0 ");
+  EXPECT_EQ(0, terminate());
+  EXPECT_EQ("[2026-03-06] wan 100 200 lan 5 6 \n", sb.read("history"));
+}
+
 TEST_F(Crashes, KillNineNeverLeavesATornPersistentFile) {
   std::mt19937 random(12345);
   std::uniform_int_distribution<int> delay(0, 1500);

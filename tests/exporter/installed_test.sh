@@ -12,7 +12,10 @@ command -v systemd-analyze >/dev/null || skip "systemd-analyze is not installed"
 command -v setpriv >/dev/null || skip "setpriv is not installed"
 stage=$1
 usr=$stage/usr
-work=$(mktemp -d)
+# The stage may lie below a directory that other users can't enter (a
+# checkout in /root): the unprivileged run gets a copy in a temporary
+# directory that every user can reach.
+work=$(mktemp -d /tmp/byteloom-installed.XXXXXX)
 chmod 755 "$work"
 pid=""
 cleanup() {
@@ -43,12 +46,16 @@ printf '2.00 0.50 0.00 0.00 ' > "$work/run/rate"
 printf 'wan 2000 500 lan 3 4 ' > "$work/run/today"
 printf '[2026-03-07] wan 1000 200 lan 0 0 ' > "$work/lib/day"
 printf '[2026-03-06] wan 70000 8000 lan 10 20 \n' > "$work/lib/history"
+cp -a "$usr" "$work/usr"
 chmod -R go+rX "$work"
+unprivileged="setpriv --reuid=65534 --regid=65534 --clear-groups --no-new-privs"
+$unprivileged test -x "$work/usr/bin/byteloom-exporter" ||
+    fail "the unprivileged user can't run the copy in $work"
 
-setpriv --reuid=65534 --regid=65534 --clear-groups --no-new-privs \
-    "$usr/bin/byteloom-exporter" --config "$work/byteloom.conf" 2>"$work/exporter.log" &
+$unprivileged "$work/usr/bin/byteloom-exporter" --config "$work/byteloom.conf" 2>"$work/exporter.log" &
 pid=$!
 wait_for_file "$work/exporter.log" || fail "the installed exporter did not start"
+kill -0 "$pid" 2>/dev/null || fail "the installed exporter ended at once: $(cat "$work/exporter.log")"
 metrics=$(curl -s --max-time 5 http://127.0.0.1:9468/metrics)
 check "total of wan in" 'byteloom_bytes_total{label="wan",direction="in"} 72000' \
     "$(echo "$metrics" | grep '^byteloom_bytes_total{label="wan",direction="in"}')"

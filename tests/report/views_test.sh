@@ -40,6 +40,13 @@ grep -q "^2999-01-01 future" out || fail "days: the future line is not shown mar
 grep -q "history:5: dated 2999-01-01, after today ($today); shown marked, counted in no total" err ||
     grep -q "history:4: dated 2999-01-01" err || fail "days: the future line is not named: $(cat err)"
 grep -q "rate" err && fail "days: the rate file is not read by the day view"
+# The future line lies below the total, and in JSON apart from the window,
+# whose last entry a script takes for today.
+check "days: the future line below the total" "2999-01-01 future" "$(tail -n 1 out | cut -c1-17)"
+r --days 4 --json > out.json 2> /dev/null
+check "days: JSON window, last day, future apart" "4 $today True 2999-01-01" "$(python3 -c '
+import json; v = json.load(open("out.json"))
+print(len(v["days"]), v["days"][-1]["date"], v["days"][-1]["today"], v["future"][0]["date"])')"
 
 # Exact wide sums in JSON, read by a real parser.
 r --years --json > out.json 2> /dev/null
