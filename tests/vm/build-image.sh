@@ -48,7 +48,7 @@ echo "$release" > "$work/kernel.release"
 cp "$pkgfile" "$work/packages"
 chroot "$root" dpkg-query -W > "$work/installed"
 # Room for the packages, a module build and the tests' files; the file is sparse.
-mkfs.ext4 -q -L root -E root_owner=0:0 -d "$root" "$work/disk.raw" 6G
+mkfs.ext4 -q -L root -E root_owner=0:0 -d "$root" "$work/disk.raw" 6G >/dev/null
 rm -rf "$root"
 rm -rf "$out"
 mv "$work" "$out"
