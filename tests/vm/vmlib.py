@@ -178,11 +178,14 @@ class Guest:
         pid = self.state.get("pid")
         if not pid:
             return False
+        # A process that is exiting has no command line left while it still
+        # holds its files (and the disk's lock): only a zombie has let go.
         try:
-            with open("/proc/%d/cmdline" % pid, "rb") as f:
-                return b"qemu-system" in f.read()
+            with open("/proc/%d/stat" % pid) as f:
+                stat = f.read()
         except OSError:
             return False
+        return "(qemu-system" in stat and stat.rsplit(")", 1)[1].split()[0] != "Z"
 
     def boot(self, timeout=300):
         """Starts QEMU on the overlay and waits until the agent answers."""
