@@ -302,8 +302,8 @@ def stepmodule(guest, checks):
         log("dkms status: " + status.strip())
         checks.true("DKMS built and installed the module for " + release,
                     re.search(r"%s.*installed" % re.escape(release), status), status)
-        shipped = guest.out("dpkg -L $(dpkg -S /usr/src 2>/dev/null | tr ',' '\\n' | sed 's/:.*//' | "
-                            "tr -d ' ' | grep dkms) | grep 'modprobe.d/.*\\.conf$' | head -n 1").strip()
+        shipped = guest.out("dpkg -L %s | grep '/modprobe.d/.*[.]conf$' | head -n 1 || true"
+                            % " ".join(guest.state["packages"])).strip()
     else:
         checks.fail(str(how))
         return
