@@ -36,6 +36,18 @@ class ImagePackages(unittest.TestCase):
         self.assertNotEqual(one, vmlib.imagekey(["a", "b", "c"]))
 
 
+class NewerBuild(unittest.TestCase):
+    def test_version_and_exact_dependencies_among_the_packages(self):
+        control = ("Package: byteloom-exporter\nVersion: 1.0-1\n"
+                   "Depends: libc6 (>= 2.34), byteloom (= 1.0-1), xbyteloom (= 1.0-1), "
+                   "byteloom-jni (>= 1.0-1)\n")
+        self.assertEqual(
+            "Package: byteloom-exporter\nVersion: 1.0-1+vmtest1\n"
+            "Depends: libc6 (>= 2.34), byteloom (= 1.0-1+vmtest1), xbyteloom (= 1.0-1), "
+            "byteloom-jni (>= 1.0-1)\n",
+            stage.raiseversion(control, [("byteloom", "1.0-1"), ("byteloom-exporter", "1.0-1")]))
+
+
 class CutBounds(unittest.TestCase):
     """Readings (guest time, today items, day file, history) of a day ending at 1000."""
 

@@ -148,21 +148,32 @@ def stepimage(source, build):
 
 
 def repack(packages, outdir, scratch):
-    """A newer build of every package: the same files, a higher version."""
+    """A newer build of every package: the same files, a higher version, and
+    exact dependencies among them raised with it."""
     os.makedirs(outdir)
     os.makedirs(scratch, exist_ok=True)
+    own = [(vmlib.debfield(p, "Package"), vmlib.debfield(p, "Version")) for p in packages]
     for deb in packages:
         tree = os.path.join(scratch, os.path.basename(deb))
         sh("dpkg-deb", "-R", deb, tree)
         control = os.path.join(tree, "DEBIAN", "control")
         with open(control) as f:
             text = f.read()
-        text = re.sub(r"^Version: (.*)$", lambda m: "Version: %s+vmtest1" % m.group(1), text,
-                      count=1, flags=re.M)
         with open(control, "w") as f:
-            f.write(text)
+            f.write(raiseversion(text, own))
         sh("dpkg-deb", "-Zxz", "-b", tree, outdir)
     shutil.rmtree(scratch)
+
+
+def raiseversion(control, own):
+    """The control text of the newer build: its version and its exact
+    dependencies on the packages OWN (name, version) raised by "+vmtest1"."""
+    control = re.sub(r"^Version: (.*)$", lambda m: "Version: %s+vmtest1" % m.group(1), control,
+                     count=1, flags=re.M)
+    for name, version in own:
+        control = re.sub(r"(?<![\w.+-])%s \(= %s\)" % (re.escape(name), re.escape(version)),
+                         "%s (= %s+vmtest1)" % (name, version), control)
+    return control
 
 
 def prepmodule(source, build, packages, payload, release):

@@ -61,15 +61,28 @@ def debfield(deb, name):
     return out.stdout.strip()
 
 
+def realpackage(name):
+    """NAME, or for a virtual package the first package that provides it
+    (apt refuses to choose one itself), as this machine's apt sees them."""
+    shown = subprocess.run(["apt-cache", "show", "--no-all-versions", name],
+                           capture_output=True, text=True)
+    if shown.returncode == 0 and shown.stdout.strip():
+        return name
+    out = subprocess.run(["apt-cache", "showpkg", name], capture_output=True, text=True).stdout
+    providers = out.split("Reverse Provides:", 1)[-1].split()
+    return providers[0] if "Reverse Provides:" in out and providers else name
+
+
 def imagepackages(debs):
     """The image's package list: the base set and every dependency of the
     project's packages that they do not provide themselves."""
     own = {debfield(deb, "Package") for deb in debs}
-    wanted = set(BASE_PACKAGES)
+    wanted = set()
     for deb in debs:
         for field in ("Pre-Depends", "Depends"):
             wanted.update(firstalternatives(debfield(deb, field)))
-    return sorted(wanted - own)
+    wanted = {realpackage(name) for name in wanted - own - set(BASE_PACKAGES)}
+    return sorted(wanted | set(BASE_PACKAGES))
 
 
 def imagekey(packages):
