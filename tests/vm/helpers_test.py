@@ -6,6 +6,8 @@ import os
 import sys
 import unittest
 
+# No bytecode files in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stage  # noqa: E402
 import vmlib  # noqa: E402

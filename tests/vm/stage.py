@@ -24,6 +24,8 @@ import subprocess
 import sys
 import time
 
+# No bytecode files in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import vmlib  # noqa: E402
 from vmlib import Checks, Guest, Skip, log  # noqa: E402
