@@ -191,14 +191,16 @@ class Guest:
         pid = self.state.get("pid")
         if not pid:
             return False
-        # A process that is exiting has no command line left while it still
-        # holds its files (and the disk's lock): only a zombie has let go.
+        # A killed QEMU holds its files (and the disk's lock) until its last
+        # thread is gone; its first thread may be a zombie before that.
         try:
             with open("/proc/%d/stat" % pid) as f:
                 stat = f.read()
+            threads = len(os.listdir("/proc/%d/task" % pid))
         except OSError:
             return False
-        return "(qemu-system" in stat and stat.rsplit(")", 1)[1].split()[0] != "Z"
+        zombie = stat.rsplit(")", 1)[1].split()[0] == "Z"
+        return "(qemu-system" in stat and (not zombie or threads > 1)
 
     def boot(self, timeout=300):
         """Starts QEMU on the overlay and waits until the agent answers."""
@@ -223,7 +225,14 @@ class Guest:
                 "-device", "virtserialport,chardev=agent,name=agent",
                 "-rtc", "base=%s,clock=host" % rtc.strftime("%Y-%m-%dT%H:%M:%S"),
                 "-daemonize", "-pidfile", self.path("qemu.pid")]
-        subprocess.run(args, check=True)
+        # The disk's lock may outlive a killed QEMU by a moment.
+        for attempt in range(20):
+            started = subprocess.run(args, capture_output=True, text=True)
+            if started.returncode == 0 or "lock" not in started.stderr:
+                break
+            time.sleep(0.5)
+        if started.returncode != 0:
+            raise RuntimeError("QEMU did not start: " + started.stderr)
         with open(self.path("qemu.pid")) as f:
             self.state["pid"] = int(f.read())
         self.state["boots"] = self.state.get("boots", 0) + 1
