@@ -39,12 +39,30 @@ int openfortruncate(const char* path) {
   return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kcreatemode);
 }
 
-// Makes the rename itself durable, not only the new file's contents.
-void syncdirectory() {
-  int fd = open(persistdirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// Makes a rename or a new file's entry durable, not only the file's contents.
+void syncdirectoryat(const char* directory) {
+  int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   fsync(fd);
   close(fd);
+}
+
+void syncdirectory() {
+  syncdirectoryat(persistdirectory.c_str());
+}
+
+std::string directoryof(const char* path) {
+  std::string copy(path);
+  return dirname(copy.data());
+}
+
+// A file the append creates needs its directory synced as well: after a power
+// cut its entry, and so the line in it, could be gone.
+int openforappend(const char* path, bool& created) {
+  int fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+  created = fd < 0 && errno == ENOENT;
+  if (created) fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kcreatemode);
+  return fd;
 }
 
 // The new contents go to a temporary file in the same directory, reach the
@@ -81,7 +99,8 @@ bool writeonce(int fd, const char* data, size_t len) {
 // The data goes in whole and reaches the disk, or the file is cut back to its
 // old length: a full disk never leaves a torn line behind.
 int appendwhole(const char* path, const char* data, size_t len, const char* what) {
-  int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kcreatemode);
+  bool created = false;
+  int fd = openforappend(path, created);
   if (fd < 0) return -1;
   struct stat before {};
   bool measured = fstat(fd, &before) == 0;
@@ -91,6 +110,7 @@ int appendwhole(const char* path, const char* data, size_t len, const char* what
     if (measured && ftruncate(fd, before.st_size) == 0) fsync(fd);
   }
   close(fd);
+  if (appended && created) syncdirectoryat(directoryof(path).c_str());
   return appended ? 0 : -1;
 }
 
@@ -129,11 +149,6 @@ int movetornline(int fd, off_t start, off_t size) {
   fprintf(stderr, "byteloom: %s ended in a torn line; moved its %zu bytes to %s\n", outdayvolumes,
           fragment.size() - 1, torn.c_str());
   return 0;
-}
-
-std::string directoryof(const char* path) {
-  std::string copy(path);
-  return dirname(copy.data());
 }
 
 int readlastline(const char* path, std::string& line) {
