@@ -67,6 +67,9 @@ fi
 
 module=$work/root/lib/modules/$release/updates/dkms/dummy.ko
 check "vermagic of the DKMS module" "$release" "$(modinfo -F vermagic "$module" | cut -d' ' -f1)"
+# DKMS refuses to install over a kernel's module of the same version (the
+# kernel's own dummy.ko has none), so the packaged source carries one.
+check "version of the DKMS module" "$version-byteloom" "$(modinfo -F version "$module")"
 case $(modinfo -p "$module") in
     *"numdummies:Number of dummy pseudo devices"*) ;;
     *) fail "the DKMS module has no numdummies parameter" ;;
