@@ -41,16 +41,9 @@ cp "$build/daemon/byteloom" "$work/bin/byteloom"
 # Written back now: pages of a file still dirty in the page cache would count
 # as the daemon's own private dirty memory.
 sync "$work/bin/byteloom"
-cat >"$work/bin/getbyteloomheaders.sh" <<EOF
-#!/bin/sh
-echo "lo wan0:0x2:192.0.2.1 wan0 lan0 lan1 dmz0"
-echo "$work/out/rate"
-echo "$work/out/today"
-echo "$work/out/day"
-echo "$work/out/history"
-echo "lo vpn wan lan guest dmz"
-EOF
-chmod +x "$work/bin/getbyteloomheaders.sh"
+. "$(dirname "$0")/../../tests/lib/daemonsetup.sh"
+write_startup_script "$work/bin/getbyteloomheaders.sh" \
+  "lo wan0:0x2:192.0.2.1 wan0 lan0 lan1 dmz0" "lo vpn wan lan guest dmz" "$work/out"
 interfaces=6
 
 # Both chains with one rule per record; only the lo rules see traffic.

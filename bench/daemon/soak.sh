@@ -24,7 +24,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-. "$(dirname "$0")/../../scripts/loopback.sh"
+. "$(dirname "$0")/../../tests/lib/daemonsetup.sh"
 loopbackchains -p udp --dport $port
 mkdir "$work/out"
 loopbackdaemon "$build/daemon/byteloom" "$work" "$work/out"

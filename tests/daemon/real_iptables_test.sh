@@ -33,7 +33,6 @@ if command -v "$backend6" >/dev/null; then ln -s "$(command -v "$backend6")" "$w
 PATH="$work/bin:$PATH"
 export TZ=UTC
 
-. "$(dirname "$0")/../../scripts/loopback.sh"
 loopbackchains -p udp
 
 # 40 datagrams of 972 payload bytes: 1,000 bytes each with the IP and UDP headers.

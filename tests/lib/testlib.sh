@@ -1,5 +1,6 @@
 # Helpers sourced by every shell system test (tests/<product>/*.sh).
 testlib_dir=$(CDPATH= cd -- "$(dirname -- "$0")/../lib" 2>/dev/null && pwd)
+. "$testlib_dir/daemonsetup.sh"
 
 failures=0
 
@@ -40,22 +41,6 @@ finish() {
         exit 1
     fi
     echo "all checks passed"
-}
-
-# write_startup_script FILE SPECS LABELS FILESDIR: a start-up script that
-# prints the six lines, with the four files rate, today, day and history in
-# FILESDIR.
-write_startup_script() {
-    cat > "$1" <<SCRIPT
-#!/bin/sh
-echo '$2'
-echo '$4/rate'
-echo '$4/today'
-echo '$4/day'
-echo '$4/history'
-echo '$3'
-SCRIPT
-    chmod +x "$1"
 }
 
 # fake_iptables DIR: installs the fake iptables as DIR/iptables and
