@@ -1,35 +1,61 @@
 #!/bin/sh
 # Sets up, builds and runs the whole test suite: the tests on a release build,
-# again on a sanitizer build (memory errors and undefined behaviour fail
-# them), then each parser under a coverage-guided fuzzer for a bounded time.
+# the packages on a booted Debian 12 guest, the tests again on a sanitizer
+# build (memory errors and undefined behaviour fail them), then each parser
+# under a coverage-guided fuzzer for a bounded time. Each stage's time is
+# printed at its end.
 set -e
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+started=$(date +%s)
+stage() {
+  echo "=== $1: $(( $(date +%s) - started )) s since the start"
+}
 scripts/setup.sh
+stage "setup"
+
+# The Debian packages are built once, with the README's command, for the
+# package tests and the VM stage alike; the guest image, made once per
+# package list from what they depend on, follows in the background while the
+# release build and its tests run.
+mkdir -p build/tests/dist
+packages=$PWD/build/tests/dist/packages-built
+export BYTELOOM_PACKAGES="$packages"
+(
+  rm -rf "$packages"
+  sh scripts/build-packages.sh "$packages" build >/dev/null &&
+    python3 tests/vm/stage.py image "$PWD" "$PWD/build"
+) >build/vm-image-early.log 2>&1 &
+image=$!
 
 cmake -S . -B build >/dev/null
 cmake --build build -j"$jobs"
-# The VM stage's guest image, built once per package list, is made while the
-# release tests run; the stage below then finds it in its cache.
-python3 tests/vm/stage.py image "$PWD" "$PWD/build" >build/vm-image-early.log 2>&1 &
-image=$!
+stage "release build"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600 -LE vm || {
-  wait "$image"
+  wait "$image" || true
   exit 1
 }
-wait "$image" || true
+stage "release tests"
+wait "$image" || { echo "the packages or the guest image failed:"; tail -n 40 build/vm-image-early.log; }
+stage "guest image"
 # The packages on a booted Debian 12 guest, alone: the guest takes both cores.
 ctest --test-dir build --output-on-failure -L vm
+stage "VM stage"
 
-cmake -S . -B build-sanitize -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Only what sanitizers can find faults in: the C and C++ of the products and
+# their tests, without the benchmarks. Packaging, the installed tree and the
+# kernel module gain nothing from them. The IPv6 chains' removal waits a
+# minute for the daemon's next look, which the other flood tests already run
+# sanitized.
+cmake -S . -B build-sanitize -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_BENCH=OFF \
+  >/dev/null
 cmake --build build-sanitize -j"$jobs"
-# Packaging, the installed tree and the kernel module gain nothing from sanitizers.
-# The IPv6 chains' removal waits a minute for the daemon's next look, which the
-# other flood tests already run sanitized.
+stage "sanitizer build"
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs" --timeout 900 -E '^(dist|kernel|vm)[.]|^(exporter|tuntap|tcptune)[.]installed$|^daemon[.]flood_ipv6gone_'
+stage "sanitizer tests"
 
-
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DFUZZ=ON -DWITH_JNI=OFF \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DFUZZ=ON -DWITH_JNI=OFF -DWITH_BENCH=OFF \
   -DFUZZ_SECONDS="${FUZZ_SECONDS:-30}" >/dev/null
 cmake --build build-fuzz -j"$jobs" --target fuzzers
 ctest --test-dir build-fuzz -L fuzz --output-on-failure -j"$jobs"
+stage "fuzzers"
