@@ -25,6 +25,29 @@ class DayLines(unittest.TestCase):
             self.assertIsNone(stage.dayline(text), repr(text))
 
 
+class MinuteLines(unittest.TestCase):
+    HISTORY = {"2026-12-08": {"wan": [900, 90]}}
+
+    def test_whole_lines_in_order_that_add_up(self):
+        text = ("[2026-12-08 00:00] wan 0 0 \n[2026-12-08 14:05] wan 800 80 \n"
+                "[2026-12-09 00:00] wan 0 0 \n[2026-12-09 00:05] wan 5 0 \n")
+        self.assertEqual(("2026-12-08", 845, {"wan": [800, 80]}),
+                         stage.minuteline("[2026-12-08 14:05] wan 800 80 \n"))
+        self.assertEqual([], stage.minuteproblems(text, self.HISTORY))
+
+    def test_each_fault_named(self):
+        cases = {
+            "[2026-12-08 14:05] wan 800 8": "not whole",
+            "[2026-12-08 14:05] wan 1 1 \n[2026-12-08 14:05] wan 2 2 \n": "not after",
+            "[2026-12-08 14:05] wan 5 5 \n[2026-12-08 14:10] wan 4 6 \n": "holds less",
+            "[2026-12-08 23:55] wan 901 0 \n": "more than its history line",
+        }
+        for text, fault in cases.items():
+            problems = stage.minuteproblems(text, self.HISTORY)
+            self.assertEqual(1, len(problems), (text, problems))
+            self.assertIn(fault, problems[0])
+
+
 class ImagePackages(unittest.TestCase):
     def test_first_alternative_without_version_or_architecture(self):
         self.assertEqual(["libc6", "iptables", "debconf", "python3"],

@@ -70,6 +70,45 @@ def dayline(text):
     return match.group(1), items(text[match.end():])
 
 
+MINUTESTAMP = re.compile(r"\[(\d{4}-\d\d-\d\d) (\d\d):(\d\d)\] ")
+
+
+def minuteline(text):
+    """(date, minute of the day, items) of one whole line of the five-minute
+    file, or None if it is not one."""
+    match = MINUTESTAMP.match(text)
+    if not match or not text.endswith("\n") or ITEMS.sub("", text[match.end():]) != "\n":
+        return None
+    return match.group(1), int(match.group(2)) * 60 + int(match.group(3)), items(text[match.end():])
+
+
+def minuteproblems(text, histories):
+    """What is wrong with the five-minute file's text: a line that is not
+    whole, a stamp not after the one before it on its date, a figure below the
+    one before it (a negative interval), or a finished day whose last line
+    holds more than its history line (its intervals would not add up to it)."""
+    problems, last = [], {}
+    for number, line in enumerate(text.splitlines(keepends=True), 1):
+        parsed = minuteline(line)
+        if not parsed:
+            problems.append("line %d is not whole: %r" % (number, line))
+            continue
+        date, minute, figures = parsed
+        before = last.get(date)
+        if before and minute <= before[0]:
+            problems.append("line %d is not after the line before it: %r" % (number, line))
+        if before and any(figures.get(label, [0, 0])[i] < value[i]
+                          for label, value in before[1].items() for i in (0, 1)):
+            problems.append("line %d holds less than the line before it: %r" % (number, line))
+        last[date] = (minute, figures)
+    for date, (minute, figures) in last.items():
+        closed = histories.get(date)
+        if closed is not None and any(closed.get(label, [0, 0])[i] < value[i]
+                                      for label, value in figures.items() for i in (0, 1)):
+            problems.append("%s: its last line holds more than its history line" % date)
+    return problems
+
+
 def total(figures, label="wan"):
     return sum(figures.get(label, [0, 0]))
 
@@ -458,6 +497,9 @@ def aftercut(guest, checks, number, cut, observations):
     checks.check(prefix + "no date twice in the history", len(set(dates)), len(dates))
     checks.check(prefix + "history dates in order", sorted(dates), dates)
     checks.true(prefix + "the day file parses", dayline(day), repr(day))
+    fivemin = guest.out("cat /var/lib/byteloom/history.5min 2>/dev/null || true")
+    for problem in minuteproblems(fivemin, {p[0]: p[1] for p in parsed if p}):
+        checks.fail(prefix + "five-minute file: " + problem)
     torn = guest.out("cat /var/lib/byteloom/history.torn 2>/dev/null || true")
     if torn:
         log(prefix + "a torn history line was moved aside: " + torn)
