@@ -15,22 +15,26 @@ scripts/setup.sh
 stage "setup"
 
 # The Debian packages are built once, with the README's command, for the
-# package tests and the VM stage alike; the guest image, made once per
-# package list from what they depend on, follows in the background while the
-# release build and its tests run.
-mkdir -p build/tests/dist
-packages=$PWD/build/tests/dist/packages-built
-export BYTELOOM_PACKAGES="$packages"
-(
-  rm -rf "$packages"
-  sh scripts/build-packages.sh "$packages" build >/dev/null &&
-    python3 tests/vm/stage.py image "$PWD" "$PWD/build"
-) >build/vm-image-early.log 2>&1 &
-image=$!
-
+# package tests and the VM stage alike, while the release build runs; the
+# guest image, made once per package list from what they depend on, follows
+# in the background while the release tests run.
+packages=$PWD/build/packages-built
+rm -rf "$packages"
+mkdir -p build
+sh scripts/build-packages.sh "$packages" build >build/packages-built.log 2>&1 &
+built=$!
 cmake -S . -B build >/dev/null
 cmake --build build -j"$jobs"
 stage "release build"
+if wait "$built"; then
+  export BYTELOOM_PACKAGES="$packages"
+else
+  echo "scripts/build-packages.sh failed; the tests that need packages build their own:"
+  tail -n 20 build/packages-built.log
+fi
+stage "packages"
+python3 tests/vm/stage.py image "$PWD" "$PWD/build" >build/vm-image-early.log 2>&1 &
+image=$!
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600 -LE vm || {
   wait "$image" || true
   exit 1
