@@ -9,6 +9,7 @@
 #include "daemonfiles.h"
 #include "digits.h"
 #include "localclock.h"
+#include "runningday.h"
 #include "views.h"
 
 ServedFiles::ServedFiles(FileSetup setup)
@@ -77,8 +78,6 @@ void ServedFiles::readhistory(Reading& reading) {
   if (text) parsed->days = parsehistory(*text, setup_.historyfile, found);
   if (text && stamp) parsed->stamp = *stamp;
   parsed->sums = historysums(parsed->days);
-  for (const DayRecord& record : parsed->days)
-    if (!parsed->newest || record.date > *parsed->newest) parsed->newest = record.date;
   count("history", found);
   reading.history = parsed;
 }
@@ -137,7 +136,8 @@ int64_t bytesof(double kilobytes) {
 }  // namespace
 
 std::optional<DayRecord> ServedFiles::runningday(const Reading& reading, Now now) {
-  return ::runningday(reading.todayitems, reading.dayfile, reading.history->newest, now.date);
+  return ::runningday(reading.todayitems, reading.dayfile,
+                      newestdate(reading.history->days, now.date), now.date);
 }
 
 Figures ServedFiles::figures(const Reading& reading, Now now) const {
@@ -145,10 +145,8 @@ Figures ServedFiles::figures(const Reading& reading, Now now) const {
 }
 
 MetricsInput ServedFiles::metrics(const Reading& reading, uint64_t* version) {
-  std::optional<Items> counted =
-      countedday(reading.todayitems, reading.dayfile, reading.history->newest);
-  LabelSums sums = addday(reading.history->sums, counted);
   std::optional<DayRecord> running = runningday(reading, clocknow());
+  LabelSums sums = addday(reading.history->sums, running);
   std::vector<std::string> names = ratelabels(reading.ratenames, reading.rates.size());
   MetricsInput input;
   std::lock_guard guard(lock_);

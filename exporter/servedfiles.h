@@ -24,7 +24,6 @@ struct ParsedHistory {
   FileStamp stamp;
   std::vector<DayRecord> days;
   LabelSums sums;
-  std::optional<std::chrono::sys_days> newest;
 };
 
 // One reading of the four files, as they were at the start of a request.

@@ -1,6 +1,7 @@
 #include "totals.h"
 
 #include "daemonfiles.h"
+#include "runningday.h"
 
 #include <gtest/gtest.h>
 
@@ -30,10 +31,9 @@ Counts scrape(MonotoneTotals& totals, const Files& files) {
   std::optional<Items> today =
       files.today ? todayitems(*files.today, "today", problems) : std::nullopt;
   if (files.todaystale && files.dayfile) today = std::nullopt;  // the readers' rule
-  std::optional<sys_days> newest;
-  for (const DayRecord& day : files.history)
-    if (!newest || day.date > *newest) newest = day.date;
-  LabelSums sums = addday(historysums(files.history), countedday(today, files.dayfile, newest));
+  LabelSums sums = addday(historysums(files.history),
+                          runningday(today, files.dayfile, newestdate(files.history, testdate(2026, 3, 8)),
+                                     testdate(2026, 3, 8)));
   return totals.publish(sums).at("wan");
 }
 
@@ -103,7 +103,7 @@ TEST(Totals, SumsSaturate) {
   const int64_t big = INT64_MAX - 5;
   LabelSums sums =
       addday(historysums({record(d6, {{"wan", {big, 1}}}), record(d7, {{"wan", {big, 2}}})}),
-             Items{{"wan", {big, 3}}});
+             record(d7, {{"wan", {big, 3}}}));
   EXPECT_EQ(INT64_MAX, sums["wan"].in);
   EXPECT_EQ(6, sums["wan"].out);
 }

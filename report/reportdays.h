@@ -47,20 +47,6 @@ struct Report {
   std::vector<ReportDay> future;
 };
 
-// The running day: the today file's items, dated by the persistent day file
-// unless the history already holds that date (then it is localtoday). Without
-// a readable today file the persistent day file's own items stand in.
-std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
-                                    const std::optional<DayRecord>& dayfile,
-                                    const std::vector<DayRecord>& history,
-                                    std::chrono::sys_days localtoday);
-
-// The same, from the newest date of the history (nullopt when it is empty).
-std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
-                                    const std::optional<DayRecord>& dayfile,
-                                    std::optional<std::chrono::sys_days> archived,
-                                    std::chrono::sys_days localtoday);
-
 // The problem that names a record dated after today.
 Problem futureproblem(std::chrono::sys_days date, std::chrono::sys_days today,
                       const std::string& file, size_t line);

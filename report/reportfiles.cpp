@@ -6,6 +6,7 @@
 #include "daemonfiles.h"
 #include "localclock.h"
 #include "readfile.h"
+#include "runningday.h"
 
 Now clocknow() {
   LocalClock now = localclock();
@@ -36,25 +37,22 @@ Figures loadfigures(const FileSetup& setup, Now now, Problems& problems) {
   });
   if (scanfile(setup.historyfile, scanner, problems)) scanner.finish();
   futureproblems(figures.history, now.date, setup.historyfile, problems);
-  std::optional<std::chrono::sys_days> archived;
-  for (const DayRecord& record : figures.history)
-    if (!archived || record.date > *archived) archived = record.date;
-  figures.today = loadrunningday(setup, archived, now, problems);
+  figures.today = loadrunningday(setup, newestdate(figures.history, now.date), now, problems);
   return figures;
 }
 
 PeriodReport loadperiods(const FileSetup& setup, Period period, int count, Now now,
                          const std::vector<std::string>& only, Problems& problems) {
   PeriodFolder folder(period, count, now, setup.labels, only);
-  std::optional<std::chrono::sys_days> archived;
+  NewestDate archived(now.date);
   HistoryScanner scanner(setup.historyfile, problems, [&](const DayLineView& line) {
     if (line.date > now.date)
       problems.push_back(futureproblem(line.date, now.date, setup.historyfile, line.line));
-    if (!archived || line.date > *archived) archived = line.date;
+    archived.see(line.date);
     folder.addday(line.date, line.items);
   });
   if (scanfile(setup.historyfile, scanner, problems)) scanner.finish();
-  if (std::optional<DayRecord> today = loadrunningday(setup, archived, now, problems))
+  if (std::optional<DayRecord> today = loadrunningday(setup, archived.value(), now, problems))
     folder.addday(today->date, today->items);
   return folder.finish(problems);
 }

@@ -15,7 +15,7 @@ Now clocknow();
 
 // The running day from setup's today and persistent day files (read by the
 // rules every reader of them follows), given the newest date of the
-// history; one dated after now is named.
+// history up to now (NewestDate); one dated after now is named.
 std::optional<DayRecord> loadrunningday(const FileSetup& setup,
                                         std::optional<std::chrono::sys_days> archived, Now now,
                                         Problems& problems);
@@ -27,5 +27,5 @@ PeriodReport loadperiods(const FileSetup& setup, Period period, int count, Now n
 
 // Reads the history, the persistent day file and the today file of setup
 // (each once, whole) into the figures the views are built from; the running
-// day is dated as runningday() says, and records dated after now are named.
+// day is the one runningday() gives, and records dated after now are named.
 Figures loadfigures(const FileSetup& setup, Now now, Problems& problems);

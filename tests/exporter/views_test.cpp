@@ -83,4 +83,41 @@ TEST(Views, SameAsTheReport) {
   EXPECT_NE(std::string::npos, httpget(exporter.port(), "/api/rates").body.find("wa\\u0009n"));
 }
 
+// Between the daemon's appending the finished day to the history and its
+// rewriting the today and day files, the today file still holds the finished
+// day: it counts once, in the totals and in the days alike, and the running
+// day has counted nothing yet.
+TEST(Views, FinishedDayCountedOnceAtMidnight) {
+  TempDir temp("byteloom-exporter-midnight");
+  std::string dir = temp.dir();
+  std::string finished = isodate(1);
+  writetext(dir + "/history", "[" + finished + "] wan 300 400 \n");
+  writetext(dir + "/day", "[" + finished + "] wan 300 400 ");
+  writetext(dir + "/today", "wan 300 400 ");
+  writetext(dir + "/rate", "");
+  std::vector<std::string> files = {"--rate-file",    dir + "/rate",   "--today-file",
+                                    dir + "/today",   "--day-file",    dir + "/day",
+                                    "--history-file", dir + "/history"};
+  std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
+  args.insert(args.end(), files.begin(), files.end());
+  ExporterProcess exporter(EXPORTER_BINARY, args);
+  ASSERT_NE(0u, exporter.port()) << exporter.stderror();
+
+  std::string metrics = httpget(exporter.port(), "/metrics").body;
+  EXPECT_EQ(300, samplevalue(metrics, "byteloom_bytes_total{label=\"wan\",direction=\"in\"}"))
+      << metrics;
+  EXPECT_EQ(400, samplevalue(metrics, "byteloom_bytes_total{label=\"wan\",direction=\"out\"}"));
+  EXPECT_EQ(0, samplevalue(metrics, "byteloom_day_bytes{label=\"wan\",direction=\"in\"}"));
+  std::string days = httpget(exporter.port(), "/api/days?days=2").body;
+  EXPECT_NE(std::string::npos, days.find("\"date\": \"" + finished +
+                                         "\", \"today\": false, \"traffic\": {\"wan\": "
+                                         "{\"in\": 300, \"out\": 400}}"))
+      << days;
+  EXPECT_NE(std::string::npos, days.find("\"total\": {\"wan\": {\"in\": 300, \"out\": 400}}"))
+      << days;
+  std::string report = REPORT_BINARY;
+  for (const std::string& word : files) report += " " + word;
+  EXPECT_EQ(run(report + " --json --days 2 2>/dev/null"), days);
+}
+
 }  // namespace
