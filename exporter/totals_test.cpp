@@ -31,9 +31,10 @@ Counts scrape(MonotoneTotals& totals, const Files& files) {
   std::optional<Items> today =
       files.today ? todayitems(*files.today, "today", problems) : std::nullopt;
   if (files.todaystale && files.dayfile) today = std::nullopt;  // the readers' rule
-  LabelSums sums = addday(historysums(files.history),
-                          runningday(today, files.dayfile, newestdate(files.history, testdate(2026, 3, 8)),
-                                     testdate(2026, 3, 8)));
+  LabelSums sums =
+      addday(historysums(files.history),
+             runningday(today, files.dayfile, newestdate(files.history, testdate(2026, 3, 8)),
+                        testdate(2026, 3, 8)));
   return totals.publish(sums).at("wan");
 }
 

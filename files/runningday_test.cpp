@@ -40,8 +40,7 @@ TEST(RunningDay, TodayItemsBelongToTheDayFilesDate) {
 TEST(RunningDay, DayAlreadyInTheHistoryHasCountedNothingYet) {
   DayRecord dayfile{kfinished, kitems, 1};
   for (sys_days newest : {kfinished, kfinished + days(3)})
-    EXPECT_EQ("2026-12-08 wan 0 0 lan 0 0",
-              describe(runningday(kitems, dayfile, newest, ktoday)));
+    EXPECT_EQ("2026-12-08 wan 0 0 lan 0 0", describe(runningday(kitems, dayfile, newest, ktoday)));
   EXPECT_EQ("none", describe(runningday(std::nullopt, dayfile, kfinished, ktoday)));
 }
 

@@ -36,16 +36,6 @@ void interrupt(int) {
 
 constexpr char kprogram[] = "byteloom-report";
 
-// A configuration the daemon would refuse is refused here too (exit status 2).
-std::optional<FileSetup> loadsetup(const Options& options) {
-  std::string error;
-  std::vector<std::string> scripterrors;
-  std::optional<FileSetup> setup = findsetup(options.setup, error, scripterrors);
-  printscripterrors(scripterrors);
-  if (!setup) printmessage(kprogram, error);
-  return setup;
-}
-
 void printproblems(const Problems& problems) {
   ::printproblems(kprogram, problems);
 }
@@ -218,14 +208,15 @@ int main(int argc, char** argv) {
       parseoptions(std::vector<std::string_view>(argv + 1, argv + argc), error);
   if (!options) {
     printmessage(kprogram, error);
-    fputs(kusage, stderr);
+    fputs(reportusage().c_str(), stderr);
     return kusageerror;
   }
   if (options->help) {
-    fputs(kusage, stdout);
+    fputs(reportusage().c_str(), stdout);
     return kshown;
   }
-  std::optional<FileSetup> setup = loadsetup(*options);
+  // A configuration the daemon would refuse is refused here too.
+  std::optional<FileSetup> setup = loadsetup(options->setup, kprogram);
   if (!setup) return kusageerror;
   if (options->view == View::live) return showlive(*options, *setup);
   return showreport(*options, *setup);
