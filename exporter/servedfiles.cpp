@@ -124,28 +124,23 @@ std::optional<Counts> itemof(const std::optional<DayRecord>& day, const std::str
   return found;
 }
 
-Now clocknow() {
-  LocalClock now = localclock();
-  return {now.date, now.seconds};
-}
-
 int64_t bytesof(double kilobytes) {
   return static_cast<int64_t>(std::llround(kilobytes * 1000.0));
 }
 
 }  // namespace
 
-std::optional<DayRecord> ServedFiles::runningday(const Reading& reading, Now now) {
+std::optional<DayRecord> ServedFiles::runningday(const Reading& reading, LocalClock now) {
   return ::runningday(reading.todayitems, reading.dayfile,
                       newestdate(reading.history->days, now.date), now.date);
 }
 
-Figures ServedFiles::figures(const Reading& reading, Now now) const {
+Figures ServedFiles::figures(const Reading& reading, LocalClock now) const {
   return Figures{setup_.labels, reading.history->days, runningday(reading, now)};
 }
 
 MetricsInput ServedFiles::metrics(const Reading& reading, uint64_t* version) {
-  std::optional<DayRecord> running = runningday(reading, clocknow());
+  std::optional<DayRecord> running = runningday(reading, localclock());
   LabelSums sums = addday(reading.history->sums, running);
   std::vector<std::string> names = ratelabels(reading.ratenames, reading.rates.size());
   MetricsInput input;
@@ -172,7 +167,7 @@ std::string ServedFiles::metricstext(const std::shared_ptr<const Reading>& readi
   // holds the day file's date, so a new date formats anew; and totals that
   // another reading raised since (a scrape of an older reading, late) too,
   // so no scrape shows less than one before it.
-  std::chrono::sys_days date = clocknow().date;
+  std::chrono::sys_days date = localclock().date;
   {
     std::lock_guard guard(lock_);
     FormattedMetrics& cached = formatted_[openmetrics];
@@ -187,13 +182,13 @@ std::string ServedFiles::metricstext(const std::shared_ptr<const Reading>& readi
 }
 
 Report ServedFiles::days(const Reading& reading, int count) {
-  Now now = clocknow();
+  LocalClock now = localclock();
   Problems problems;
   return buildreport(figures(reading, now), lastdays(now.date, count), now.date, {}, problems);
 }
 
 PeriodReport ServedFiles::months(const Reading& reading, int count) {
-  Now now = clocknow();
+  LocalClock now = localclock();
   Problems problems;
   return buildperiods(figures(reading, now), Period::month, count, now, {}, problems);
 }

@@ -74,8 +74,8 @@ class ServedFiles {
   std::optional<std::string> current(OpenFile& file, Problems& problems,
                                      FileStamp* stamp = nullptr);
   // The report's running day of a reading, and everything its views use.
-  static std::optional<DayRecord> runningday(const Reading& reading, Now now);
-  Figures figures(const Reading& reading, Now now) const;
+  static std::optional<DayRecord> runningday(const Reading& reading, LocalClock now);
+  Figures figures(const Reading& reading, LocalClock now) const;
   void count(const char* file, const Problems& found);
 
   FileSetup setup_;

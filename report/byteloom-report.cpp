@@ -66,7 +66,7 @@ int nothingtoshow() {
 }
 
 // The day, month, year and top views: built, then printed in the form asked.
-int showview(const Options& options, const Figures& figures, Now now, Problems& problems) {
+int showview(const Options& options, const Figures& figures, LocalClock now, Problems& problems) {
   std::string text;
   std::optional<Chart> chart;
   DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
@@ -92,7 +92,8 @@ bool norows(const PeriodReport& report) {
 
 // The month and year views fold the history while reading it: years of
 // lines are never held at once.
-int showperiods(const Options& options, const FileSetup& setup, Now now, Problems& problems) {
+int showperiods(const Options& options, const FileSetup& setup, LocalClock now,
+                Problems& problems) {
   Period period = options.view == View::years ? Period::year : Period::month;
   int count = options.periods > 0 ? options.periods : period == Period::month ? 12 : 0;
   PeriodReport report = loadperiods(setup, period, count, now, options.labels, problems);
@@ -106,7 +107,8 @@ int showperiods(const Options& options, const FileSetup& setup, Now now, Problem
   return status == kshown && norows(report) ? nothingtoshow() : status;
 }
 
-int showscripted(const Options& options, const Figures& figures, Now now, Problems& problems) {
+int showscripted(const Options& options, const Figures& figures, LocalClock now,
+                 Problems& problems) {
   std::string text;
   int status = kshown;
   if (options.view == View::oneline) {
@@ -124,7 +126,7 @@ int showscripted(const Options& options, const Figures& figures, Now now, Proble
 
 int showreport(const Options& options, const FileSetup& setup) {
   Problems problems;
-  Now now = clocknow();
+  LocalClock now = localclock();
   if (options.view == View::months || options.view == View::years)
     return showperiods(options, setup, now, problems);
   Figures figures = loadfigures(setup, now, problems);

@@ -8,14 +8,9 @@
 #include "readfile.h"
 #include "runningday.h"
 
-Now clocknow() {
-  LocalClock now = localclock();
-  return {now.date, now.seconds};
-}
-
 std::optional<DayRecord> loadrunningday(const FileSetup& setup,
-                                        std::optional<std::chrono::sys_days> archived, Now now,
-                                        Problems& problems) {
+                                        std::optional<std::chrono::sys_days> archived,
+                                        LocalClock now, Problems& problems) {
   RunningFiles files;
   std::optional<double> daymtime;
   files.dayfile = readdayfile(setup.dayfile, problems, daymtime);
@@ -30,7 +25,7 @@ std::optional<DayRecord> loadrunningday(const FileSetup& setup,
   return today;
 }
 
-Figures loadfigures(const FileSetup& setup, Now now, Problems& problems) {
+Figures loadfigures(const FileSetup& setup, LocalClock now, Problems& problems) {
   Figures figures{setup.labels, {}, std::nullopt};
   HistoryScanner scanner(setup.historyfile, problems, [&](const DayLineView& line) {
     figures.history.push_back(torecord(line));
@@ -41,7 +36,7 @@ Figures loadfigures(const FileSetup& setup, Now now, Problems& problems) {
   return figures;
 }
 
-PeriodReport loadperiods(const FileSetup& setup, Period period, int count, Now now,
+PeriodReport loadperiods(const FileSetup& setup, Period period, int count, LocalClock now,
                          const std::vector<std::string>& only, Problems& problems) {
   PeriodFolder folder(period, count, now, setup.labels, only);
   NewestDate archived(now.date);

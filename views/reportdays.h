@@ -5,14 +5,8 @@
 #include <vector>
 
 #include "dayitems.h"
+#include "localclock.h"
 #include "wide.h"
-
-// The local clock as the views need it: today's date and the seconds since
-// its midnight (for the share of the running day that has passed).
-struct Now {
-  std::chrono::sys_days date;
-  int seconds = 0;
-};
 
 // Everything the views are built from, as read from the daemon's files.
 struct Figures {
