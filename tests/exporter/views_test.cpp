@@ -25,6 +25,19 @@ std::string isodate(int daysago) {
   return run("date -d '" + std::to_string(daysago) + " days ago' +%F | tr -d '\\n'");
 }
 
+// The four file options naming rate, today, day and history in dir.
+std::vector<std::string> fileoptions(const std::string& dir) {
+  return {"--rate-file", dir + "/rate", "--today-file",   dir + "/today",
+          "--day-file",  dir + "/day",  "--history-file", dir + "/history"};
+}
+
+// The exporter's arguments: files, on a free loopback port.
+std::vector<std::string> listening(const std::vector<std::string>& files) {
+  std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
+  args.insert(args.end(), files.begin(), files.end());
+  return args;
+}
+
 TEST(Views, SameAsTheReport) {
   TempDir temp("byteloom-exporter-views");
   std::string dir = temp.dir();
@@ -36,12 +49,8 @@ TEST(Views, SameAsTheReport) {
   std::ofstream(dir + "/day") << "[" << isodate(0) << "] wan 5 6 lan 7 8 ";
   std::ofstream(dir + "/today") << "wan 50 60 lan 70 80 ";
   std::ofstream(dir + "/rate") << "1.00 2.00 3.00 4.00 ";
-  std::vector<std::string> files = {"--rate-file",    dir + "/rate",   "--today-file",
-                                    dir + "/today",   "--day-file",    dir + "/day",
-                                    "--history-file", dir + "/history"};
-  std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
-  args.insert(args.end(), files.begin(), files.end());
-  ExporterProcess exporter(EXPORTER_BINARY, args);
+  std::vector<std::string> files = fileoptions(dir);
+  ExporterProcess exporter(EXPORTER_BINARY, listening(files));
   ASSERT_NE(0u, exporter.port()) << exporter.stderror();
   std::string report = REPORT_BINARY;
   for (const std::string& word : files) report += " " + word;
@@ -95,12 +104,8 @@ TEST(Views, FinishedDayCountedOnceAtMidnight) {
   writetext(dir + "/day", "[" + finished + "] wan 300 400 ");
   writetext(dir + "/today", "wan 300 400 ");
   writetext(dir + "/rate", "");
-  std::vector<std::string> files = {"--rate-file",    dir + "/rate",   "--today-file",
-                                    dir + "/today",   "--day-file",    dir + "/day",
-                                    "--history-file", dir + "/history"};
-  std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
-  args.insert(args.end(), files.begin(), files.end());
-  ExporterProcess exporter(EXPORTER_BINARY, args);
+  std::vector<std::string> files = fileoptions(dir);
+  ExporterProcess exporter(EXPORTER_BINARY, listening(files));
   ASSERT_NE(0u, exporter.port()) << exporter.stderror();
 
   std::string metrics = httpget(exporter.port(), "/metrics").body;
