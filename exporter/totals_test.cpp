@@ -98,6 +98,17 @@ TEST(Totals, StaleTodayFileAfterARestartIsNotCounted) {
   EXPECT_EQ(1000, scrape(fresh, {archived, std::nullopt, record(d7, {{"wan", {100, 0}}})}).in);
 }
 
+// A history line dated after today (a clock once set wrong) archives no day:
+// the running day still counts, and goes on counting.
+TEST(Totals, FutureLineDoesNotStopTheRunningDay) {
+  std::vector<DayRecord> history = {record(testdate(2026, 3, 6), {{"wan", {1000, 100}}}),
+                                    record(testdate(2999, 1, 1), {{"wan", {7, 7}}})};
+  DayRecord dayfile = record(testdate(2026, 3, 8), {{"wan", {0, 0}}});
+  MonotoneTotals totals;
+  EXPECT_EQ(1047, scrape(totals, {history, "wan 40 60 ", dayfile}).in);
+  EXPECT_EQ(1057, scrape(totals, {history, "wan 50 60 ", dayfile}).in);
+}
+
 // Years of counts as large as a line may hold don't wrap the sum.
 TEST(Totals, SumsSaturate) {
   sys_days d6 = testdate(2026, 3, 6), d7 = testdate(2026, 3, 7);
