@@ -73,7 +73,8 @@ class ServedFiles {
   void readrates(Reading& reading);
   std::optional<std::string> current(OpenFile& file, Problems& problems,
                                      FileStamp* stamp = nullptr);
-  // The report's running day of a reading, and everything its views use.
+  // The running day of a reading by the rule every reader follows, and
+  // everything the views use.
   static std::optional<DayRecord> runningday(const Reading& reading, LocalClock now);
   Figures figures(const Reading& reading, LocalClock now) const;
   void count(const char* file, const Problems& found);
