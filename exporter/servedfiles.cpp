@@ -78,6 +78,7 @@ void ServedFiles::readhistory(Reading& reading) {
   if (text) parsed->days = parsehistory(*text, setup_.historyfile, found);
   if (text && stamp) parsed->stamp = *stamp;
   parsed->sums = historysums(parsed->days);
+  parsed->newest = newestdate(parsed->days, std::chrono::sys_days::max());
   count("history", found);
   reading.history = parsed;
 }
@@ -130,9 +131,13 @@ int64_t bytesof(double kilobytes) {
 
 }  // namespace
 
+// The history's newest date up to today: the newest of all, kept with the
+// parsed history, unless a line is dated after today.
 std::optional<DayRecord> ServedFiles::runningday(const Reading& reading, LocalClock now) {
-  return ::runningday(reading.todayitems, reading.dayfile,
-                      newestdate(reading.history->days, now.date), now.date);
+  const ParsedHistory& history = *reading.history;
+  std::optional<std::chrono::sys_days> newest = history.newest;
+  if (newest && *newest > now.date) newest = newestdate(history.days, now.date);
+  return ::runningday(reading.todayitems, reading.dayfile, newest, now.date);
 }
 
 Figures ServedFiles::figures(const Reading& reading, LocalClock now) const {

@@ -24,6 +24,7 @@ struct ParsedHistory {
   FileStamp stamp;
   std::vector<DayRecord> days;
   LabelSums sums;
+  std::optional<std::chrono::sys_days> newest;  // of every line, dated after today or not
 };
 
 // One reading of the four files, as they were at the start of a request.
