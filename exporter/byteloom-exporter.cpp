@@ -25,16 +25,6 @@ std::optional<std::string> readtext(const std::string& path) {
 
 constexpr char kprogram[] = "byteloom-exporter";
 
-// Found as the report finds it; a setup the daemon would refuse is refused.
-std::optional<FileSetup> loadsetup(const ExporterOptions& options) {
-  std::string error;
-  std::vector<std::string> scripterrors;
-  std::optional<FileSetup> setup = findsetup(options.setup, error, scripterrors);
-  printscripterrors(scripterrors);
-  if (!setup) printmessage(kprogram, error);
-  return setup;
-}
-
 // The credentials of --auth-file; false when it is given but unusable.
 bool loadcredentials(const ExporterOptions& options, std::vector<Credential>& credentials) {
   if (!options.authfile) return true;
@@ -80,7 +70,8 @@ int serve(const ExporterOptions& options) {
   std::vector<Credential> credentials;
   ServerSettings settings;
   if (!loadcredentials(options, credentials) || !loadsettings(options, settings)) return 1;
-  std::optional<FileSetup> setup = loadsetup(options);
+  // Found as the report finds it; a setup the daemon would refuse is refused.
+  std::optional<FileSetup> setup = loadsetup(options.setup, kprogram);
   if (!setup) return 1;
   ServedFiles files(*setup);
   if (!files.following())
@@ -118,11 +109,11 @@ int main(int argc, char** argv) {
       parseexporteroptions(std::vector<std::string_view>(argv + 1, argv + argc), error);
   if (!options) {
     printmessage(kprogram, error);
-    fputs(kexporterusage, stderr);
+    fputs(exporterusage().c_str(), stderr);
     return 2;
   }
   if (options->help) {
-    fputs(kexporterusage, stdout);
+    fputs(exporterusage().c_str(), stdout);
     return 0;
   }
   return serve(*options);

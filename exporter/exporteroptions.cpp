@@ -6,15 +6,17 @@
 #include <charconv>
 #include <cstring>
 
-const char kexporterusage[] =
-    "usage: byteloom-exporter [--listen ADDR:PORT]... [--startup-script PATH] [--config FILE]\n"
-    "                         [--rate-file F] [--today-file F] [--day-file F] [--history-file F]\n"
-    "                         [--auth-file FILE] [--tls-cert FILE --tls-key FILE]\n"
-    "                         [--threads N] [--connection-limit N] [--timeout SECONDS]\n"
-    "                         [--request-limit BYTES]\n"
-    "Serves byteloom's figures over HTTP: /metrics for Prometheus, /api/days,\n"
-    "/api/months, /api/today, /api/rates, /chart.svg and a live page at /.\n"
-    "Listens on 127.0.0.1:9468 unless told otherwise.\n";
+std::string exporterusage() {
+  constexpr std::string_view indent = "                         ";
+  return "usage: byteloom-exporter [--listen ADDR:PORT]... " + setupusage(indent) + "\n" +
+         std::string(indent) +
+         "[--auth-file FILE] [--tls-cert FILE --tls-key FILE]\n"
+         "                         [--threads N] [--connection-limit N] [--timeout SECONDS]\n"
+         "                         [--request-limit BYTES]\n"
+         "Serves byteloom's figures over HTTP: /metrics for Prometheus, /api/days,\n"
+         "/api/months, /api/today, /api/rates, /chart.svg and a live page at /.\n"
+         "Listens on 127.0.0.1:9468 unless told otherwise.\n";
+}
 
 namespace {
 

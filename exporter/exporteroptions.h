@@ -39,4 +39,5 @@ struct ListenAddress {
 // and a port up to 65535, 0 for any free one (no host names: nothing is resolved).
 std::optional<ListenAddress> parselisten(std::string_view text);
 
-extern const char kexporterusage[];
+// The usage text.
+std::string exporterusage();

@@ -9,6 +9,7 @@
 #include "daemonfiles.h"
 #include "digits.h"
 #include "localclock.h"
+#include "runningday.h"
 #include "views.h"
 
 ServedFiles::ServedFiles(FileSetup setup)
@@ -77,8 +78,7 @@ void ServedFiles::readhistory(Reading& reading) {
   if (text) parsed->days = parsehistory(*text, setup_.historyfile, found);
   if (text && stamp) parsed->stamp = *stamp;
   parsed->sums = historysums(parsed->days);
-  for (const DayRecord& record : parsed->days)
-    if (!parsed->newest || record.date > *parsed->newest) parsed->newest = record.date;
+  parsed->newest = newestdate(parsed->days, std::chrono::sys_days::max());
   count("history", found);
   reading.history = parsed;
 }
@@ -125,30 +125,28 @@ std::optional<Counts> itemof(const std::optional<DayRecord>& day, const std::str
   return found;
 }
 
-Now clocknow() {
-  LocalClock now = localclock();
-  return {now.date, now.seconds};
-}
-
 int64_t bytesof(double kilobytes) {
   return static_cast<int64_t>(std::llround(kilobytes * 1000.0));
 }
 
 }  // namespace
 
-std::optional<DayRecord> ServedFiles::runningday(const Reading& reading, Now now) {
-  return ::runningday(reading.todayitems, reading.dayfile, reading.history->newest, now.date);
+// The history's newest date up to today: the newest of all, kept with the
+// parsed history, unless a line is dated after today.
+std::optional<DayRecord> ServedFiles::runningday(const Reading& reading, LocalClock now) {
+  const ParsedHistory& history = *reading.history;
+  std::optional<std::chrono::sys_days> newest = history.newest;
+  if (newest && *newest > now.date) newest = newestdate(history.days, now.date);
+  return ::runningday(reading.todayitems, reading.dayfile, newest, now.date);
 }
 
-Figures ServedFiles::figures(const Reading& reading, Now now) const {
+Figures ServedFiles::figures(const Reading& reading, LocalClock now) const {
   return Figures{setup_.labels, reading.history->days, runningday(reading, now)};
 }
 
 MetricsInput ServedFiles::metrics(const Reading& reading, uint64_t* version) {
-  std::optional<Items> counted =
-      countedday(reading.todayitems, reading.dayfile, reading.history->newest);
-  LabelSums sums = addday(reading.history->sums, counted);
-  std::optional<DayRecord> running = runningday(reading, clocknow());
+  std::optional<DayRecord> running = runningday(reading, localclock());
+  LabelSums sums = addday(reading.history->sums, running);
   std::vector<std::string> names = ratelabels(reading.ratenames, reading.rates.size());
   MetricsInput input;
   std::lock_guard guard(lock_);
@@ -174,7 +172,7 @@ std::string ServedFiles::metricstext(const std::shared_ptr<const Reading>& readi
   // holds the day file's date, so a new date formats anew; and totals that
   // another reading raised since (a scrape of an older reading, late) too,
   // so no scrape shows less than one before it.
-  std::chrono::sys_days date = clocknow().date;
+  std::chrono::sys_days date = localclock().date;
   {
     std::lock_guard guard(lock_);
     FormattedMetrics& cached = formatted_[openmetrics];
@@ -189,13 +187,13 @@ std::string ServedFiles::metricstext(const std::shared_ptr<const Reading>& readi
 }
 
 Report ServedFiles::days(const Reading& reading, int count) {
-  Now now = clocknow();
+  LocalClock now = localclock();
   Problems problems;
   return buildreport(figures(reading, now), lastdays(now.date, count), now.date, {}, problems);
 }
 
 PeriodReport ServedFiles::months(const Reading& reading, int count) {
-  Now now = clocknow();
+  LocalClock now = localclock();
   Problems problems;
   return buildperiods(figures(reading, now), Period::month, count, now, {}, problems);
 }

@@ -24,7 +24,7 @@ struct ParsedHistory {
   FileStamp stamp;
   std::vector<DayRecord> days;
   LabelSums sums;
-  std::optional<std::chrono::sys_days> newest;
+  std::optional<std::chrono::sys_days> newest;  // of every line, dated after today or not
 };
 
 // One reading of the four files, as they were at the start of a request.
@@ -74,9 +74,10 @@ class ServedFiles {
   void readrates(Reading& reading);
   std::optional<std::string> current(OpenFile& file, Problems& problems,
                                      FileStamp* stamp = nullptr);
-  // The report's running day of a reading, and everything its views use.
-  static std::optional<DayRecord> runningday(const Reading& reading, Now now);
-  Figures figures(const Reading& reading, Now now) const;
+  // The running day of a reading by the rule every reader follows, and
+  // everything the views use.
+  static std::optional<DayRecord> runningday(const Reading& reading, LocalClock now);
+  Figures figures(const Reading& reading, LocalClock now) const;
   void count(const char* file, const Problems& found);
 
   FileSetup setup_;

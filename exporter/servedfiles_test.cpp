@@ -29,8 +29,9 @@ struct Appliance {
   }
 };
 
+template <typename Figure>
 std::optional<Counts> figure(const MetricsInput& input, const std::string& label,
-                             std::optional<Counts> LabelFigures::*which) {
+                             Figure LabelFigures::*which) {
   for (const LabelFigures& figures : input.labels)
     if (figures.label == label) return figures.*which;
   return std::nullopt;
@@ -124,6 +125,25 @@ TEST(ServedFiles, FormattedMetricsNeverFallBehind) {
   EXPECT_EQ(51500, wanin(files.metricstext(newer, false)));
   EXPECT_EQ(files.metricstext(newer, false), files.metricstext(newer, false));
   EXPECT_NE(std::string::npos, files.metricstext(newer, true).find("# EOF"));
+}
+
+// Which day the running figures belong to, as every reader says: a history
+// line dated after today leaves the running day counted; the finished day
+// still in the today file at midnight counts once.
+TEST(ServedFiles, RunningDayByTheReadersRule) {
+  Appliance appliance;
+  writetext(appliance.dir.path("history"),
+            "[2020-01-01] wan 50000 6000 lan 7 8 \n[2999-01-01] wan 1 1 \n");
+  ServedFiles files(appliance.setup());
+  MetricsInput input = files.metrics(*files.read());
+  EXPECT_EQ(51501, figure(input, "wan", &LabelFigures::total)->in);
+  EXPECT_EQ(1500, figure(input, "wan", &LabelFigures::day)->in);
+
+  writetext(appliance.dir.path("history"), "[" + appliance.today + "] wan 1500 250 lan 7 0 \n");
+  ServedFiles atmidnight(appliance.setup());
+  input = atmidnight.metrics(*atmidnight.read());
+  EXPECT_EQ(1500, figure(input, "wan", &LabelFigures::total)->in);
+  EXPECT_EQ(0, figure(input, "wan", &LabelFigures::day)->in);
 }
 
 }  // namespace

@@ -21,18 +21,9 @@ LabelSums historysums(const std::vector<DayRecord>& history) {
   return sums;
 }
 
-std::optional<Items> countedday(const std::optional<Items>& todayitems,
-                                const std::optional<DayRecord>& dayfile,
-                                std::optional<std::chrono::sys_days> newesthistory) {
-  if (dayfile && newesthistory && dayfile->date <= *newesthistory) return std::nullopt;
-  if (todayitems) return todayitems;
-  if (dayfile) return dayfile->items;
-  return std::nullopt;
-}
-
-LabelSums addday(LabelSums sums, const std::optional<Items>& day) {
+LabelSums addday(LabelSums sums, const std::optional<DayRecord>& day) {
   if (day)
-    for (const Item& item : *day) add(sums[item.label], item.counts);
+    for (const Item& item : day->items) add(sums[item.label], item.counts);
   return sums;
 }
 

@@ -1,6 +1,7 @@
 #include "totals.h"
 
 #include "daemonfiles.h"
+#include "runningday.h"
 
 #include <gtest/gtest.h>
 
@@ -30,10 +31,10 @@ Counts scrape(MonotoneTotals& totals, const Files& files) {
   std::optional<Items> today =
       files.today ? todayitems(*files.today, "today", problems) : std::nullopt;
   if (files.todaystale && files.dayfile) today = std::nullopt;  // the readers' rule
-  std::optional<sys_days> newest;
-  for (const DayRecord& day : files.history)
-    if (!newest || day.date > *newest) newest = day.date;
-  LabelSums sums = addday(historysums(files.history), countedday(today, files.dayfile, newest));
+  LabelSums sums =
+      addday(historysums(files.history),
+             runningday(today, files.dayfile, newestdate(files.history, testdate(2026, 3, 8)),
+                        testdate(2026, 3, 8)));
   return totals.publish(sums).at("wan");
 }
 
@@ -97,13 +98,24 @@ TEST(Totals, StaleTodayFileAfterARestartIsNotCounted) {
   EXPECT_EQ(1000, scrape(fresh, {archived, std::nullopt, record(d7, {{"wan", {100, 0}}})}).in);
 }
 
+// A history line dated after today (a clock once set wrong) archives no day:
+// the running day still counts, and goes on counting.
+TEST(Totals, FutureLineDoesNotStopTheRunningDay) {
+  std::vector<DayRecord> history = {record(testdate(2026, 3, 6), {{"wan", {1000, 100}}}),
+                                    record(testdate(2999, 1, 1), {{"wan", {7, 7}}})};
+  DayRecord dayfile = record(testdate(2026, 3, 8), {{"wan", {0, 0}}});
+  MonotoneTotals totals;
+  EXPECT_EQ(1047, scrape(totals, {history, "wan 40 60 ", dayfile}).in);
+  EXPECT_EQ(1057, scrape(totals, {history, "wan 50 60 ", dayfile}).in);
+}
+
 // Years of counts as large as a line may hold don't wrap the sum.
 TEST(Totals, SumsSaturate) {
   sys_days d6 = testdate(2026, 3, 6), d7 = testdate(2026, 3, 7);
   const int64_t big = INT64_MAX - 5;
   LabelSums sums =
       addday(historysums({record(d6, {{"wan", {big, 1}}}), record(d7, {{"wan", {big, 2}}})}),
-             Items{{"wan", {big, 3}}});
+             record(d7, {{"wan", {big, 3}}}));
   EXPECT_EQ(INT64_MAX, sums["wan"].in);
   EXPECT_EQ(6, sums["wan"].out);
 }

@@ -71,7 +71,7 @@ TEST(TodayFile, LabelsEndAtSpacesOnly) {
   EXPECT_TRUE(problems.empty()) << messages(problems);
 }
 
-TEST(RateFile, ATearDropsTheCutFigureAndItsPair) {
+TEST(RateFileRead, ATearDropsTheCutFigureAndItsPair) {
   Problems problems;
   EXPECT_EQ(1u, ratefigures("0.81 0.04 0.0", "rate", problems).size());
   EXPECT_EQ(1u, ratefigures("0.81 0.04 0.01 0.0", "rate", problems).size());

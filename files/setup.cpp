@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "ifrecord.h"
+#include "messages.h"
 #include "startup.h"
 #include "startupscript.h"
 
@@ -11,17 +12,13 @@
 #endif
 
 const SetupOption ksetupoptions[6] = {
-    {"--startup-script", &SetupRequest::startupscript},
-    {"--config", &SetupRequest::config},
-    {"--rate-file", &SetupRequest::ratefile},
-    {"--today-file", &SetupRequest::todayfile},
-    {"--day-file", &SetupRequest::dayfile},
-    {"--history-file", &SetupRequest::historyfile},
+    {"--startup-script", &SetupRequest::startupscript, "PATH", false},
+    {"--config", &SetupRequest::config, "FILE", false},
+    {"--rate-file", &SetupRequest::ratefile, "F", true},
+    {"--today-file", &SetupRequest::todayfile, "F", true},
+    {"--day-file", &SetupRequest::dayfile, "F", true},
+    {"--history-file", &SetupRequest::historyfile, "F", true},
 };
-
-const char ksetupusage[] =
-    "[--startup-script PATH] [--config FILE]\n"
-    "[--rate-file F] [--today-file F] [--day-file F] [--history-file F]";
 
 namespace {
 
@@ -50,6 +47,20 @@ bool applysetupoption(SetupRequest& request, std::string_view name, std::string_
       return true;
     }
   return false;
+}
+
+std::string setupusage(std::string_view indent) {
+  std::string text;
+  bool filesbegun = false;
+  for (const SetupOption& option : ksetupoptions) {
+    if (option.filepath && !filesbegun)
+      text.append("\n").append(indent);
+    else if (!text.empty())
+      text += ' ';
+    filesbegun |= option.filepath;
+    text.append("[").append(option.name).append(" ").append(option.value).append("]");
+  }
+  return text;
 }
 
 std::string defaultstartupscript() {
@@ -82,5 +93,14 @@ std::optional<FileSetup> findsetup(const SetupRequest& request, std::string& err
     setup.historyfile = parsed->historyfile;
   }
   applyoverrides(request, setup);
+  return setup;
+}
+
+std::optional<FileSetup> loadsetup(const SetupRequest& request, const char* program) {
+  std::string error;
+  std::vector<std::string> scripterrors;
+  std::optional<FileSetup> setup = findsetup(request, error, scripterrors);
+  printscripterrors(scripterrors);
+  if (!setup) printmessage(program, error);
   return setup;
 }

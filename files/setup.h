@@ -26,6 +26,8 @@ struct SetupRequest {
 struct SetupOption {
   const char* name;
   std::optional<std::string> SetupRequest::*field;
+  const char* value;  // how the usage text names the option's value
+  bool filepath;      // one of the four files (a line of their own in the usage)
 };
 extern const SetupOption ksetupoptions[6];
 
@@ -33,8 +35,10 @@ extern const SetupOption ksetupoptions[6];
 // setup option.
 bool applysetupoption(SetupRequest& request, std::string_view name, std::string_view value);
 
-// The usage lines of the setup options, for a program's usage text.
-extern const char ksetupusage[];
+// The usage lines of the setup options, for a program's usage text: the
+// script and its configuration, then the four files on a line of their own,
+// begun with indent.
+std::string setupusage(std::string_view indent);
 
 // The start-up script installed beside the daemon, found from this program's
 // own executable.
@@ -47,3 +51,7 @@ std::string defaultstartupscript();
 // reaches errors, line by line.
 std::optional<FileSetup> findsetup(const SetupRequest& request, std::string& error,
                                    std::vector<std::string>& scripterrors);
+
+// findsetup() for a program: the script's standard error and the reason a
+// setup can't be used are printed on standard error, named by program.
+std::optional<FileSetup> loadsetup(const SetupRequest& request, const char* program);

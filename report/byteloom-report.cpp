@@ -36,16 +36,6 @@ void interrupt(int) {
 
 constexpr char kprogram[] = "byteloom-report";
 
-// A configuration the daemon would refuse is refused here too (exit status 2).
-std::optional<FileSetup> loadsetup(const Options& options) {
-  std::string error;
-  std::vector<std::string> scripterrors;
-  std::optional<FileSetup> setup = findsetup(options.setup, error, scripterrors);
-  printscripterrors(scripterrors);
-  if (!setup) printmessage(kprogram, error);
-  return setup;
-}
-
 void printproblems(const Problems& problems) {
   ::printproblems(kprogram, problems);
 }
@@ -76,7 +66,7 @@ int nothingtoshow() {
 }
 
 // The day, month, year and top views: built, then printed in the form asked.
-int showview(const Options& options, const Figures& figures, Now now, Problems& problems) {
+int showview(const Options& options, const Figures& figures, LocalClock now, Problems& problems) {
   std::string text;
   std::optional<Chart> chart;
   DayRange range = dayrange(options, now.date, oldestdate(figures, now.date));
@@ -102,7 +92,8 @@ bool norows(const PeriodReport& report) {
 
 // The month and year views fold the history while reading it: years of
 // lines are never held at once.
-int showperiods(const Options& options, const FileSetup& setup, Now now, Problems& problems) {
+int showperiods(const Options& options, const FileSetup& setup, LocalClock now,
+                Problems& problems) {
   Period period = options.view == View::years ? Period::year : Period::month;
   int count = options.periods > 0 ? options.periods : period == Period::month ? 12 : 0;
   PeriodReport report = loadperiods(setup, period, count, now, options.labels, problems);
@@ -116,7 +107,8 @@ int showperiods(const Options& options, const FileSetup& setup, Now now, Problem
   return status == kshown && norows(report) ? nothingtoshow() : status;
 }
 
-int showscripted(const Options& options, const Figures& figures, Now now, Problems& problems) {
+int showscripted(const Options& options, const Figures& figures, LocalClock now,
+                 Problems& problems) {
   std::string text;
   int status = kshown;
   if (options.view == View::oneline) {
@@ -134,7 +126,7 @@ int showscripted(const Options& options, const Figures& figures, Now now, Proble
 
 int showreport(const Options& options, const FileSetup& setup) {
   Problems problems;
-  Now now = clocknow();
+  LocalClock now = localclock();
   if (options.view == View::months || options.view == View::years)
     return showperiods(options, setup, now, problems);
   Figures figures = loadfigures(setup, now, problems);
@@ -218,14 +210,15 @@ int main(int argc, char** argv) {
       parseoptions(std::vector<std::string_view>(argv + 1, argv + argc), error);
   if (!options) {
     printmessage(kprogram, error);
-    fputs(kusage, stderr);
+    fputs(reportusage().c_str(), stderr);
     return kusageerror;
   }
   if (options->help) {
-    fputs(kusage, stdout);
+    fputs(reportusage().c_str(), stdout);
     return kshown;
   }
-  std::optional<FileSetup> setup = loadsetup(*options);
+  // A configuration the daemon would refuse is refused here too.
+  std::optional<FileSetup> setup = loadsetup(options->setup, kprogram);
   if (!setup) return kusageerror;
   if (options->view == View::live) return showlive(*options, *setup);
   return showreport(*options, *setup);

@@ -3,17 +3,19 @@
 #include <charconv>
 #include <utility>
 
-const char kusage[] =
-    "usage: byteloom-report [VIEW] [--json | --svg FILE] [--label L]... [--units si|iec]\n"
-    "                       [--config FILE] [--startup-script PATH]\n"
-    "                       [--rate-file F] [--today-file F] [--day-file F] [--history-file F]\n"
-    "views: (default) the days: [--days N | --since DATE] [--until DATE]\n"
-    "       --months [N] | --years [N] | --top [N] [--days N | --since DATE --until DATE]\n"
-    "       --live [--count N] | --oneline\n"
-    "       --alert LIMIT [--period day|month] [--direction in|out|total] [--estimate]\n"
-    "Shows the traffic that byteloom accounted: tables, JSON with exact byte counts,\n"
-    "bar charts as SVG, the current rates live, one line per label for scripts, or\n"
-    "an alert (exit status 3) when a day's or month's traffic exceeds LIMIT.\n";
+std::string reportusage() {
+  constexpr std::string_view indent = "                       ";
+  return "usage: byteloom-report [VIEW] [--json | --svg FILE] [--label L]... [--units si|iec]\n" +
+         std::string(indent) + setupusage(indent) +
+         "\n"
+         "views: (default) the days: [--days N | --since DATE] [--until DATE]\n"
+         "       --months [N] | --years [N] | --top [N] [--days N | --since DATE --until DATE]\n"
+         "       --live [--count N] | --oneline\n"
+         "       --alert LIMIT [--period day|month] [--direction in|out|total] [--estimate]\n"
+         "Shows the traffic that byteloom accounted: tables, JSON with exact byte counts,\n"
+         "bar charts as SVG, the current rates live, one line per label for scripts, or\n"
+         "an alert (exit status 3) when a day's or month's traffic exceeds LIMIT.\n";
+}
 
 namespace {
 

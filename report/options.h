@@ -48,4 +48,5 @@ int effectivedays(const Options& options);
 DayRange dayrange(const Options& options, std::chrono::sys_days today,
                   std::chrono::sys_days oldest);
 
-extern const char kusage[];
+// The usage text.
+std::string reportusage();

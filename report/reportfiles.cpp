@@ -6,15 +6,11 @@
 #include "daemonfiles.h"
 #include "localclock.h"
 #include "readfile.h"
-
-Now clocknow() {
-  LocalClock now = localclock();
-  return {now.date, now.seconds};
-}
+#include "runningday.h"
 
 std::optional<DayRecord> loadrunningday(const FileSetup& setup,
-                                        std::optional<std::chrono::sys_days> archived, Now now,
-                                        Problems& problems) {
+                                        std::optional<std::chrono::sys_days> archived,
+                                        LocalClock now, Problems& problems) {
   RunningFiles files;
   std::optional<double> daymtime;
   files.dayfile = readdayfile(setup.dayfile, problems, daymtime);
@@ -29,32 +25,29 @@ std::optional<DayRecord> loadrunningday(const FileSetup& setup,
   return today;
 }
 
-Figures loadfigures(const FileSetup& setup, Now now, Problems& problems) {
+Figures loadfigures(const FileSetup& setup, LocalClock now, Problems& problems) {
   Figures figures{setup.labels, {}, std::nullopt};
   HistoryScanner scanner(setup.historyfile, problems, [&](const DayLineView& line) {
     figures.history.push_back(torecord(line));
   });
   if (scanfile(setup.historyfile, scanner, problems)) scanner.finish();
   futureproblems(figures.history, now.date, setup.historyfile, problems);
-  std::optional<std::chrono::sys_days> archived;
-  for (const DayRecord& record : figures.history)
-    if (!archived || record.date > *archived) archived = record.date;
-  figures.today = loadrunningday(setup, archived, now, problems);
+  figures.today = loadrunningday(setup, newestdate(figures.history, now.date), now, problems);
   return figures;
 }
 
-PeriodReport loadperiods(const FileSetup& setup, Period period, int count, Now now,
+PeriodReport loadperiods(const FileSetup& setup, Period period, int count, LocalClock now,
                          const std::vector<std::string>& only, Problems& problems) {
   PeriodFolder folder(period, count, now, setup.labels, only);
-  std::optional<std::chrono::sys_days> archived;
+  NewestDate archived(now.date);
   HistoryScanner scanner(setup.historyfile, problems, [&](const DayLineView& line) {
     if (line.date > now.date)
       problems.push_back(futureproblem(line.date, now.date, setup.historyfile, line.line));
-    if (!archived || line.date > *archived) archived = line.date;
+    archived.see(line.date);
     folder.addday(line.date, line.items);
   });
   if (scanfile(setup.historyfile, scanner, problems)) scanner.finish();
-  if (std::optional<DayRecord> today = loadrunningday(setup, archived, now, problems))
+  if (std::optional<DayRecord> today = loadrunningday(setup, archived.value(), now, problems))
     folder.addday(today->date, today->items);
   return folder.finish(problems);
 }

@@ -36,7 +36,7 @@ TEST_F(Files, MonthsReadWhileFoldingEqualMonthsFromLoadedFigures) {
         "[2027-01-01] wan 7 7 \n");
   write(setup.dayfile, "[2026-02-10] wan 10 20 \n");
   write(setup.todayfile, "wan 10 20 lan 1 1 ");
-  Now now{date(2026, 2, 10), 3600};
+  LocalClock now{date(2026, 2, 10), 3600};
   for (Period period : {Period::month, Period::year}) {
     Problems streamed, loaded;
     std::string fromfiles = formatperiodsjson(loadperiods(setup, period, 3, now, {}, streamed));
@@ -94,13 +94,13 @@ TEST_F(Files, TornTodayFileCountsOnlyWholeItems) {
   write(setup.todayfile, "wan 812 3");
   Problems problems;
   std::optional<DayRecord> today =
-      loadrunningday(setup, std::nullopt, Now{date(2026, 2, 10), 3600}, problems);
+      loadrunningday(setup, std::nullopt, LocalClock{date(2026, 2, 10), 3600}, problems);
   ASSERT_TRUE(today);
   ASSERT_EQ(2u, today->items.size());
   EXPECT_EQ(800, today->items[0].counts.in);
   EXPECT_EQ(30, today->items[0].counts.out);
   write(setup.todayfile, "wan 812 35 lan 7");
-  today = loadrunningday(setup, std::nullopt, Now{date(2026, 2, 10), 3600}, problems);
+  today = loadrunningday(setup, std::nullopt, LocalClock{date(2026, 2, 10), 3600}, problems);
   ASSERT_TRUE(today);
   ASSERT_EQ(1u, today->items.size());
   EXPECT_EQ(35, today->items[0].counts.out);

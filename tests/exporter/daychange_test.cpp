@@ -47,7 +47,7 @@ Totals filesum(const Sandbox& sb) {
   return sum;
 }
 
-TEST(DayChange, CounterNeverDecreasesAndEndsAtTheFilesSum) {
+TEST(ScrapedDayChange, CounterNeverDecreasesAndEndsAtTheFilesSum) {
   Sandbox sb;
   sb.standardscript("eth0 eth1", "wan lan");
   sb.write("history", "[2026-03-05] wan 1000 100 lan 10 1 \n[2026-03-06] wan 2000 200 lan 20 2 \n");

@@ -25,6 +25,19 @@ std::string isodate(int daysago) {
   return run("date -d '" + std::to_string(daysago) + " days ago' +%F | tr -d '\\n'");
 }
 
+// The four file options naming rate, today, day and history in dir.
+std::vector<std::string> fileoptions(const std::string& dir) {
+  return {"--rate-file", dir + "/rate", "--today-file",   dir + "/today",
+          "--day-file",  dir + "/day",  "--history-file", dir + "/history"};
+}
+
+// The exporter's arguments: files, on a free loopback port.
+std::vector<std::string> listening(const std::vector<std::string>& files) {
+  std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
+  args.insert(args.end(), files.begin(), files.end());
+  return args;
+}
+
 TEST(Views, SameAsTheReport) {
   TempDir temp("byteloom-exporter-views");
   std::string dir = temp.dir();
@@ -36,12 +49,8 @@ TEST(Views, SameAsTheReport) {
   std::ofstream(dir + "/day") << "[" << isodate(0) << "] wan 5 6 lan 7 8 ";
   std::ofstream(dir + "/today") << "wan 50 60 lan 70 80 ";
   std::ofstream(dir + "/rate") << "1.00 2.00 3.00 4.00 ";
-  std::vector<std::string> files = {"--rate-file",    dir + "/rate",   "--today-file",
-                                    dir + "/today",   "--day-file",    dir + "/day",
-                                    "--history-file", dir + "/history"};
-  std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
-  args.insert(args.end(), files.begin(), files.end());
-  ExporterProcess exporter(EXPORTER_BINARY, args);
+  std::vector<std::string> files = fileoptions(dir);
+  ExporterProcess exporter(EXPORTER_BINARY, listening(files));
   ASSERT_NE(0u, exporter.port()) << exporter.stderror();
   std::string report = REPORT_BINARY;
   for (const std::string& word : files) report += " " + word;
@@ -81,6 +90,39 @@ TEST(Views, SameAsTheReport) {
     compare(running, today);
   }
   EXPECT_NE(std::string::npos, httpget(exporter.port(), "/api/rates").body.find("wa\\u0009n"));
+}
+
+// Between the daemon's appending the finished day to the history and its
+// rewriting the today and day files, the today file still holds the finished
+// day: it counts once, in the totals and in the days alike, and the running
+// day has counted nothing yet.
+TEST(Views, FinishedDayCountedOnceAtMidnight) {
+  TempDir temp("byteloom-exporter-midnight");
+  std::string dir = temp.dir();
+  std::string finished = isodate(1);
+  writetext(dir + "/history", "[" + finished + "] wan 300 400 \n");
+  writetext(dir + "/day", "[" + finished + "] wan 300 400 ");
+  writetext(dir + "/today", "wan 300 400 ");
+  writetext(dir + "/rate", "");
+  std::vector<std::string> files = fileoptions(dir);
+  ExporterProcess exporter(EXPORTER_BINARY, listening(files));
+  ASSERT_NE(0u, exporter.port()) << exporter.stderror();
+
+  std::string metrics = httpget(exporter.port(), "/metrics").body;
+  EXPECT_EQ(300, samplevalue(metrics, "byteloom_bytes_total{label=\"wan\",direction=\"in\"}"))
+      << metrics;
+  EXPECT_EQ(400, samplevalue(metrics, "byteloom_bytes_total{label=\"wan\",direction=\"out\"}"));
+  EXPECT_EQ(0, samplevalue(metrics, "byteloom_day_bytes{label=\"wan\",direction=\"in\"}"));
+  std::string days = httpget(exporter.port(), "/api/days?days=2").body;
+  EXPECT_NE(std::string::npos, days.find("\"date\": \"" + finished +
+                                         "\", \"today\": false, \"traffic\": {\"wan\": "
+                                         "{\"in\": 300, \"out\": 400}}"))
+      << days;
+  EXPECT_NE(std::string::npos, days.find("\"total\": {\"wan\": {\"in\": 300, \"out\": 400}}"))
+      << days;
+  std::string report = REPORT_BINARY;
+  for (const std::string& word : files) report += " " + word;
+  EXPECT_EQ(run(report + " --json --days 2 2>/dev/null"), days);
 }
 
 }  // namespace

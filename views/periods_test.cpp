@@ -27,7 +27,7 @@ Figures sample() {
           record(date(2026, 2, 20), 7, 7)};
 }
 
-constexpr Now knoon{sys_days(year(2026) / February / 20), 12 * 3600};
+constexpr LocalClock knoon{sys_days(year(2026) / February / 20), 12 * 3600};
 
 TEST(Periods, MonthsFoldAcrossTheYearEndWithDaysOnRecord) {
   Problems problems;
@@ -90,13 +90,14 @@ TEST(Estimate, DaysBeforeTodayCountWholeTodayByItsShare) {
   DayRange february{date(2026, 2, 1), date(2026, 2, 28)};
   // Feb 20 at noon: 19.5 of 28 days have passed.
   EXPECT_TRUE(estimate(widecount{195}, february, knoon) == 280);
-  EXPECT_TRUE(estimate(widecount{1}, february, Now{date(2026, 2, 28), 86399}) == 1);  // never below
+  EXPECT_TRUE(estimate(widecount{1}, february, LocalClock{date(2026, 2, 28), 86399}) ==
+              1);  // never below
   // At the first second of the month, one second counts (no division by zero).
-  EXPECT_TRUE(estimate(widecount{1}, february, Now{date(2026, 2, 1), 0}) == 28 * 86400);
+  EXPECT_TRUE(estimate(widecount{1}, february, LocalClock{date(2026, 2, 1), 0}) == 28 * 86400);
   // Wide counts scale exactly.
   widecount big = widecount{INT64_MAX} * 4;
   EXPECT_TRUE(estimate(big, {date(2026, 2, 1), date(2026, 2, 2)},
-                       Now{date(2026, 2, 1), 86400 / 2}) == big * 4);
+                       LocalClock{date(2026, 2, 1), 86400 / 2}) == big * 4);
   Problems problems;
   PeriodReport months = buildperiods(sample(), Period::month, 1, knoon, {}, problems);
   EXPECT_TRUE(months.rows[0].estimate[0]->in == 17);  // 12 B in 19.5 of 28 days

@@ -42,7 +42,7 @@ DayRange periodof(Period period, sys_days date) {
   return {sys_days(ymd.year() / ymd.month() / 1), sys_days(ymd.year() / ymd.month() / last)};
 }
 
-widecount estimate(widecount sofar, DayRange period, Now now) {
+widecount estimate(widecount sofar, DayRange period, LocalClock now) {
   widecount whole = ((period.last - period.first).count() + 1) * ksecondsperday;
   widecount elapsed = (now.date - period.first).count() * ksecondsperday + now.seconds;
   if (elapsed <= 0) elapsed = 1;
@@ -50,12 +50,12 @@ widecount estimate(widecount sofar, DayRange period, Now now) {
   return (sofar * whole + elapsed / 2) / elapsed;
 }
 
-Sums estimate(const Sums& sofar, DayRange period, Now now) {
+Sums estimate(const Sums& sofar, DayRange period, LocalClock now) {
   return {estimate(sofar.in, period, now), estimate(sofar.out, period, now)};
 }
 
-PeriodFolder::PeriodFolder(Period period, int count, Now now, std::vector<std::string> configured,
-                           std::vector<std::string> only)
+PeriodFolder::PeriodFolder(Period period, int count, LocalClock now,
+                           std::vector<std::string> configured, std::vector<std::string> only)
     : period_(period),
       now_(now),
       first_(count > 0 ? stepback(period, now.date, count) : sys_days::min()),
@@ -130,7 +130,7 @@ PeriodReport PeriodFolder::finish(Problems& problems) {
   return report;
 }
 
-PeriodReport buildperiods(const Figures& figures, Period period, int count, Now now,
+PeriodReport buildperiods(const Figures& figures, Period period, int count, LocalClock now,
                           const std::vector<std::string>& only, Problems& problems) {
   PeriodFolder folder(period, count, now, figures.labels, only);
   for (const auto& [record, running] : allrecords(figures))

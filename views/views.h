@@ -32,9 +32,9 @@ std::string formatperiodsjson(const PeriodReport& report);
 // The JSON of --json and --months --json straight from loaded figures, for
 // callers that serve the same views (the same code as the command line):
 // the last days up to now, and the last months up to the running one.
-std::string formatdaysjson(const Figures& figures, Now now, int days,
+std::string formatdaysjson(const Figures& figures, LocalClock now, int days,
                            const std::vector<std::string>& only, Problems& problems);
-std::string formatmonthsjson(const Figures& figures, Now now, int months,
+std::string formatmonthsjson(const Figures& figures, LocalClock now, int months,
                              const std::vector<std::string>& only, Problems& problems);
 
 // The top days as a text table: rank, day, in plus out, the pairs.

@@ -32,15 +32,15 @@ DayRange periodof(Period period, std::chrono::sys_days date);
 
 // The traffic of a whole period from what it held so far: the days before
 // today count whole, today by the share of its seconds that have passed.
-widecount estimate(widecount sofar, DayRange period, Now now);
-Sums estimate(const Sums& sofar, DayRange period, Now now);
+widecount estimate(widecount sofar, DayRange period, LocalClock now);
+Sums estimate(const Sums& sofar, DayRange period, LocalClock now);
 
 // Folds day records one at a time into the rows of a month or year view, so
 // a history can be folded while it is read. Columns are the configured
 // labels, then others in the order they are met, or only the labels in only.
 class PeriodFolder {
  public:
-  PeriodFolder(Period period, int count, Now now, std::vector<std::string> configured,
+  PeriodFolder(Period period, int count, LocalClock now, std::vector<std::string> configured,
                std::vector<std::string> only);
 
   // Adds a day's items (anything with .label and .counts).
@@ -77,7 +77,7 @@ class PeriodFolder {
   void namemissing(Problems& problems) const;
 
   Period period_;
-  Now now_;
+  LocalClock now_;
   std::chrono::sys_days first_;  // records before it are left out
   std::vector<std::string> columns_;
   bool fixedcolumns_;
@@ -90,5 +90,5 @@ class PeriodFolder {
 // The last count months or years up to the running one (count 0: from the
 // oldest on record), each label's sums, its days on record and the running
 // period's estimate.
-PeriodReport buildperiods(const Figures& figures, Period period, int count, Now now,
+PeriodReport buildperiods(const Figures& figures, Period period, int count, LocalClock now,
                           const std::vector<std::string>& only, Problems& problems);

@@ -28,27 +28,6 @@ Report lastdaysreport(const Figures& figures, sys_days today, int count, Problem
   return buildreport(figures, lastdays(today, count), today, only, problems);
 }
 
-TEST(RunningDay, DatedByTheDayFileUnlessAlreadyInTheHistory) {
-  std::vector<DayRecord> history = generated(date(2026, 10, 30), 3, {"wan"});
-  Items items{{"wan", {5, 6}}};
-  DayRecord dayfile{date(2026, 10, 31), {{"wan", {1, 1}}}, 1};
-  std::optional<DayRecord> today = runningday(items, dayfile, history, date(2026, 11, 5));
-  ASSERT_TRUE(today);
-  EXPECT_EQ(date(2026, 10, 31), today->date);  // the daemon stopped on that day
-  EXPECT_EQ(5, today->items[0].counts.in);
-
-  dayfile.date = date(2026, 10, 30);  // already archived: the clock says which day
-  EXPECT_EQ(date(2026, 11, 5), runningday(items, dayfile, history, date(2026, 11, 5))->date);
-}
-
-TEST(RunningDay, DayFileStandsInForAMissingTodayFile) {
-  std::vector<DayRecord> history = generated(date(2026, 10, 30), 1, {"wan"});
-  DayRecord dayfile{date(2026, 10, 31), {{"wan", {1, 1}}}, 1};
-  EXPECT_EQ(1, runningday(std::nullopt, dayfile, history, date(2026, 10, 31))->items[0].counts.in);
-  dayfile.date = date(2026, 10, 30);
-  EXPECT_FALSE(runningday(std::nullopt, dayfile, history, date(2026, 10, 31)));
-}
-
 TEST(Window, LastDaysOfAManyDayManyLabelHistoryWithTotals) {
   std::vector<std::string> labels;
   for (int i = 0; i < 40; ++i) labels.push_back("label-" + std::to_string(i));

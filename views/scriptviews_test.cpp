@@ -22,7 +22,7 @@ Figures sample() {
           DayRecord{date(2026, 3, 10), {{"wan", {40, 60}}}, 0}};
 }
 
-constexpr Now know{sys_days(year(2026) / March / 10), 6 * 3600};
+constexpr LocalClock know{sys_days(year(2026) / March / 10), 6 * 3600};
 
 TEST(Oneline, ElevenFieldsPerLabelInExactBytes) {
   Problems problems;

@@ -5,14 +5,8 @@
 #include <vector>
 
 #include "dayitems.h"
+#include "localclock.h"
 #include "wide.h"
-
-// The local clock as the views need it: today's date and the seconds since
-// its midnight (for the share of the running day that has passed).
-struct Now {
-  std::chrono::sys_days date;
-  int seconds = 0;
-};
 
 // Everything the views are built from, as read from the daemon's files.
 struct Figures {
@@ -46,20 +40,6 @@ struct Report {
   std::vector<Sums> totals;
   std::vector<ReportDay> future;
 };
-
-// The running day: the today file's items, dated by the persistent day file
-// unless the history already holds that date (then it is localtoday). Without
-// a readable today file the persistent day file's own items stand in.
-std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
-                                    const std::optional<DayRecord>& dayfile,
-                                    const std::vector<DayRecord>& history,
-                                    std::chrono::sys_days localtoday);
-
-// The same, from the newest date of the history (nullopt when it is empty).
-std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
-                                    const std::optional<DayRecord>& dayfile,
-                                    std::optional<std::chrono::sys_days> archived,
-                                    std::chrono::sys_days localtoday);
 
 // The problem that names a record dated after today.
 Problem futureproblem(std::chrono::sys_days date, std::chrono::sys_days today,

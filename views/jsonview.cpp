@@ -123,12 +123,12 @@ std::string formatperiodsjson(const PeriodReport& report) {
       [&](size_t i) { return jsonperiod(report, report.rows[i]); }, &report.totals);
 }
 
-std::string formatdaysjson(const Figures& figures, Now now, int days,
+std::string formatdaysjson(const Figures& figures, LocalClock now, int days,
                            const std::vector<std::string>& only, Problems& problems) {
   return formatjson(buildreport(figures, lastdays(now.date, days), now.date, only, problems));
 }
 
-std::string formatmonthsjson(const Figures& figures, Now now, int months,
+std::string formatmonthsjson(const Figures& figures, LocalClock now, int months,
                              const std::vector<std::string>& only, Problems& problems) {
   return formatperiodsjson(buildperiods(figures, Period::month, months, now, only, problems));
 }

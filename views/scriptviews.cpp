@@ -49,8 +49,8 @@ std::string periodname(Period period, sys_days date) {
 
 }  // namespace
 
-std::string formatoneline(const Figures& figures, Now now, const std::vector<std::string>& only,
-                          Problems& problems) {
+std::string formatoneline(const Figures& figures, LocalClock now,
+                          const std::vector<std::string>& only, Problems& problems) {
   DayRange alltime{sys_days::min(), now.date};
   std::vector<std::string> labels = columnlabels(figures, alltime, only, problems);
   std::vector<std::optional<Sums>> today = sumsover(figures, labels, {now.date, now.date});
@@ -64,7 +64,8 @@ std::string formatoneline(const Figures& figures, Now now, const std::vector<std
   return text;
 }
 
-widecount alerttraffic(const Figures& figures, Now now, const AlertRule& rule, Problems& problems) {
+widecount alerttraffic(const Figures& figures, LocalClock now, const AlertRule& rule,
+                       Problems& problems) {
   DayRange period = periodof(rule.period, now.date);
   std::vector<std::string> labels =
       columnlabels(figures, {period.first, now.date}, rule.labels, problems);
@@ -73,7 +74,7 @@ widecount alerttraffic(const Figures& figures, Now now, const AlertRule& rule, P
   return rule.estimate ? estimate(traffic, period, now) : traffic;
 }
 
-std::optional<std::string> judgealert(const Figures& figures, Now now, const AlertRule& rule,
+std::optional<std::string> judgealert(const Figures& figures, LocalClock now, const AlertRule& rule,
                                       Units units, Problems& problems) {
   widecount traffic = alerttraffic(figures, now, rule, problems);
   if (traffic <= rule.limit) return std::nullopt;

@@ -81,24 +81,6 @@ std::vector<std::pair<const DayRecord*, bool>> allrecords(const Figures& figures
   return records;
 }
 
-std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
-                                    const std::optional<DayRecord>& dayfile,
-                                    const std::vector<DayRecord>& history, sys_days localtoday) {
-  std::optional<sys_days> archived;
-  for (const DayRecord& record : history)
-    if (!archived || record.date > *archived) archived = record.date;
-  return runningday(todayitems, dayfile, archived, localtoday);
-}
-
-std::optional<DayRecord> runningday(const std::optional<Items>& todayitems,
-                                    const std::optional<DayRecord>& dayfile,
-                                    std::optional<sys_days> archived, sys_days localtoday) {
-  bool dayfilepending = dayfile && (!archived || dayfile->date > *archived);
-  if (todayitems) return DayRecord{dayfilepending ? dayfile->date : localtoday, *todayitems, 0};
-  if (dayfilepending) return dayfile;
-  return std::nullopt;
-}
-
 Problem futureproblem(sys_days date, sys_days today, const std::string& file, size_t line) {
   return {file, line,
           "dated " + formatdate(date) + ", after today (" + formatdate(today) +

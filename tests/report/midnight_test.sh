@@ -1,0 +1,55 @@
+#!/bin/sh
+# The moment of the daemon's day change between its appending the finished
+# day to the history and its rewriting the today and day files: the history
+# already holds the day file's date while the today file still holds that
+# day's figures. The finished day counts once, and every view shows what it
+# shows once the day change is done.
+# usage: midnight_test.sh BYTELOOM_REPORT
+. "$(dirname "$0")/../lib/testlib.sh"
+report=$1
+make_workdir
+command -v python3 >/dev/null || skip "python3 is needed to parse JSON"
+cd "$work" || exit 1
+
+r() { "$report" --rate-file rate --today-file today --day-file day --history-file history "$@"; }
+# Every view of the same second, so the running month's estimate matches.
+views() {
+    for attempt in 1 2 3; do
+        before=$(date +%s)
+        { r --json --days 2; r --months --json; r --oneline; r --days 2; } 2> /dev/null
+        [ "$(date +%s)" = "$before" ] && return
+    done
+}
+
+finished=$(date -d yesterday +%F)
+today=$(date +%F)
+printf '[%s] wan 300 400 \n' "$finished" > history
+: > rate
+# The moment: the day file still dated with the finished day, written before
+# the today file as the daemon writes them.
+printf '[%s] wan 300 400 ' "$finished" > day
+printf 'wan 300 400 ' > today
+views > moment
+
+r --json --days 2 > out.json 2> err
+check "days: status" 0 "$?"
+check "days: the finished day once, today without its figures" \
+    "$finished 300 400 | $today True 0 0 | total 300 400" "$(python3 -c '
+import json; v = json.load(open("out.json")); d = v["days"]
+print(d[0]["date"], d[0]["traffic"]["wan"]["in"], d[0]["traffic"]["wan"]["out"], "|",
+      d[1]["date"], d[1]["today"], d[1]["traffic"]["wan"]["in"], d[1]["traffic"]["wan"]["out"], "|",
+      "total", v["total"]["wan"]["in"], v["total"]["wan"]["out"])')"
+r --months --json > out.json 2> /dev/null
+check "months: the total counts the finished day once" "300 400" "$(python3 -c '
+import json; t = json.load(open("out.json"))["total"]["wan"]; print(t["in"], t["out"])')"
+if [ "$(date -d yesterday +%m)" = "$(date +%m)" ]; then month="300;400;700"; else month="0;0;0"; fi
+check "oneline: today nothing yet, the month and all time the finished day once" \
+    "wan;$today;0;0;0;$month;300;400;700" "$(r --oneline 2> /dev/null)"
+
+# Once the daemon has rewritten the today file and the day file, every view
+# is what it was at the moment.
+printf '[%s] wan 0 0 ' "$today" > day
+printf 'wan 0 0 ' > today
+views > after
+check "the moment's views are those after the day change" "$(cat after)" "$(cat moment)"
+finish
