@@ -1,6 +1,5 @@
 // byteloom: once a second, reads and zeroes the packet-filter counters of the
 // accounted interfaces and publishes rates, day totals and a daily history.
-#include <libgen.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
@@ -8,12 +7,15 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "counting.h"
 #include "daybook.h"
+#include "executable.h"
 #include "dayfiles.h"
 #include "iftable.h"
+#include "monotonic.h"
 #include "runcommand.h"
 #include "sampling.h"
 #include "tokens.h"
@@ -84,19 +86,16 @@ tm localnow() {
   return local;
 }
 
-std::string executabledirectory() {
-  char path[1024] = {};
-  ssize_t len = readlink("/proc/self/exe", path, sizeof path);
-  if (len >= static_cast<ssize_t>(sizeof path)) errno = ENAMETOOLONG;
-  if (len < 0 || len >= static_cast<ssize_t>(sizeof path)) {
-    perror("readlink");
-    memset(path, 0, sizeof path);
-  }
-  return dirname(path);
-}
-
 int startup() {
-  std::string directory = executabledirectory();
+  // Without its own directory the daemon would run whatever script lies in
+  // the directory it was started from.
+  std::optional<std::string> found = ownexecutabledirectory();
+  if (!found) {
+    printf("ERROR. Could not find the executable's directory to run %s from (%s). Exiting...\n",
+           HEADSCRIPT, strerror(errno));
+    return -1;
+  }
+  const std::string& directory = *found;
   std::string command = shellquoted(directory) + "/" + HEADSCRIPT;
   if (runcommand(command.c_str(), capture) != 0) {
     printf("ERROR. runcommand(iheadcmd)!=0. Sorry... errno=%d\n", -1);
@@ -224,9 +223,7 @@ int runcycle() {
 
 // A termination signal cuts the sleep short; the caller checks the flag.
 void sleeptonextsecond() {
-  timespec reading{};
-  clock_gettime(CLOCK_MONOTONIC, &reading);
-  timespec request = sleeprequest(reading);
+  timespec request = sleeprequest(monotonicnow());
   clock_nanosleep(CLOCK_MONOTONIC, 0, &request, nullptr);
 }
 

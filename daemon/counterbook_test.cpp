@@ -129,17 +129,43 @@ TEST(GrowthCounting, RulesOfAChainNotListedWholeAreKept) {
   EXPECT_EQ(9000, r.table[1].cur_in);
 }
 
-TEST(GrowthCounting, SavedLinesReadBack) {
-  BookLine line;
-  ASSERT_TRUE(parsebookline("ipv6 out 123 RETURN     0    --  *  eth1  ::/0   ::/0", line));
-  EXPECT_EQ("ipv6", line.family);
-  EXPECT_TRUE(line.outbound);
-  EXPECT_EQ(123, line.bytes);
-  EXPECT_EQ("RETURN     0    --  *  eth1  ::/0   ::/0", line.rule);
-  EXPECT_FALSE(parsebookline("ipv4 in 12", line));
-  EXPECT_FALSE(parsebookline("ipv4 sideways 12 RETURN", line));
-  EXPECT_FALSE(parsebookline("ipv4 in -12 RETURN", line));
-  EXPECT_FALSE(parsebookline("ipv4 in 1x RETURN", line));
+// The shortest counted lines, as many as fit in room characters.
+std::string shortestrules(size_t room) {
+  std::string rules;
+  while (rules.size() + 7 <= room) rules += "RETURN\n";
+  return rules;
+}
+
+// The worst a book meets: a listing as large as a capture takes, all of it the
+// shortest counted lines of one chain, then one as large in the other chain
+// that is cut short, so the first one's chain is kept whole beside it.
+TEST(GrowthCounting, TheLargestListingAndAKeptChainFitTheBook) {
+  const std::string in = "Chain RTCHARTS_IN (1 references)\n";
+  const std::string out = "Chain RTCHARTS_OUT (1 references)\n";
+  const size_t room = kcapturesize - 2 - in.size() - out.size();
+  Readings r(maketable("eth0", "wan"));
+  Growth first = r.count(in + out + shortestrules(room));
+  EXPECT_EQ(0, first.dropped);
+  std::string outrules = shortestrules(room);
+  Growth cut = r.count(in + shortestrules(room) + out, false);
+  EXPECT_EQ(0, cut.dropped);
+  EXPECT_EQ(static_cast<int>(outrules.size() / 7), cut.kept);
+}
+
+TEST(GrowthCounting, KeptRulesBeyondTheBookAreCountedAsDropped) {
+  Readings r(maketable("eth0", "wan"));
+  // Three cut-short listings of the out chain, each with other rules: the
+  // kept ones pile up until the book is full.
+  Growth last;
+  for (int round = 0; round < 3; ++round) {
+    std::string rules;
+    for (size_t i = 0; i < klistingrules / 2; ++i)
+      rules += "1 0 RETURN " + std::to_string(round) + "-" + std::to_string(i) + "\n";
+    last = r.count("Chain RTCHARTS_IN (1 references)\nChain RTCHARTS_OUT (1 references)\n" +
+                       rules,
+                   false);
+  }
+  EXPECT_GT(last.dropped, 0);
 }
 
 TEST(GrowthCounting, TheVersionLineChoosesTheCounting) {

@@ -1,7 +1,6 @@
 #include "setup.h"
 
-#include <unistd.h>
-
+#include "executable.h"
 #include "ifrecord.h"
 #include "startup.h"
 #include "startupscript.h"
@@ -25,15 +24,6 @@ const char ksetupusage[] =
 
 namespace {
 
-std::string executabledirectory() {
-  char path[4096] = {};
-  ssize_t len = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (len <= 0) return ".";
-  std::string text(path, static_cast<size_t>(len));
-  size_t slash = text.rfind('/');
-  return slash == std::string::npos ? "." : text.substr(0, slash == 0 ? 1 : slash);
-}
-
 void applyoverrides(const SetupRequest& request, FileSetup& setup) {
   if (request.ratefile) setup.ratefile = *request.ratefile;
   if (request.todayfile) setup.todayfile = *request.todayfile;
@@ -53,7 +43,7 @@ bool applysetupoption(SetupRequest& request, std::string_view name, std::string_
 }
 
 std::string defaultstartupscript() {
-  return executabledirectory() + "/" + STARTUP_SCRIPT_FROM_BINDIR;
+  return ownexecutabledirectory().value_or(".") + "/" + STARTUP_SCRIPT_FROM_BINDIR;
 }
 
 std::optional<FileSetup> findsetup(const SetupRequest& request, std::string& error,

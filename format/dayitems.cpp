@@ -236,15 +236,12 @@ std::vector<DayRecord> parsehistory(std::string_view text, std::string_view file
 
 std::optional<DayRecord> parsedayfile(std::string_view text, std::string_view file,
                                       Problems& problems) {
-  std::optional<DayRecord> record;
-  bool found = false;
-  eachline(text, [&](std::string_view line, size_t number) {
-    if (found || isblankline(line)) return;
-    found = true;
-    record = parsedayline(line, file, number, problems);
-  });
-  if (!found) problems.push_back({std::string(file), 0, "empty"});
-  return record;
+  NumberedLine line = firstfilledline(text);
+  if (line.number == 0) {
+    problems.push_back({std::string(file), 0, "empty"});
+    return std::nullopt;
+  }
+  return parsedayline(line.text, file, line.number, problems);
 }
 
 std::vector<Rate> parserates(std::string_view text, std::string_view file, Problems& problems) {

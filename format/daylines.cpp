@@ -124,6 +124,17 @@ void restoredaytotals(std::string_view items, std::span<IfInfo> table) {
   }
 }
 
+NumberedLine firstfilledline(std::string_view text) {
+  for (size_t number = 1; !text.empty(); ++number) {
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!isblankline(line)) return {line, number};
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return {};
+}
+
 std::string_view lastline(std::string_view text) {
   size_t end = text.find_last_not_of('\n');
   if (end == std::string_view::npos) return {};
