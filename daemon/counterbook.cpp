@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "sampling.h"
+
 
 namespace {
 

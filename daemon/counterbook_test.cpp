@@ -7,31 +7,9 @@
 #include <vector>
 
 #include "counting.h"
-#include "startup.h"
+#include "listingtext.h"
 
 namespace {
-
-std::vector<IfInfo> maketable(const char* specs, const char* labels) {
-  std::string error;
-  std::string text = std::string(specs) + "\n/r\n/t\n/p\n/h\n" + labels + "\n";
-  std::optional<StartupOutput> output = parsestartupoutput(text, error);
-  EXPECT_TRUE(output) << error;
-  return output ? output->table : std::vector<IfInfo>{};
-}
-
-std::string inrule(long long bytes, const char* ifname, const char* extra = "") {
-  return "  1 " + std::to_string(bytes) + " RETURN 0 -- " + ifname + " * 0.0.0.0/0 0.0.0.0/0 " +
-         extra + "\n";
-}
-
-std::string outrule(long long bytes, const char* ifname) {
-  return "  1 " + std::to_string(bytes) + " RETURN 0 -- * " + ifname + " 0.0.0.0/0 0.0.0.0/0\n";
-}
-
-std::string listing(const std::string& inrules, const std::string& outrules) {
-  return "Chain RTCHARTS_IN (1 references)\n" + inrules + "Chain RTCHARTS_OUT (1 references)\n" +
-         outrules;
-}
 
 // Readings in turn, as the daemon keeps them; each count starts the interval afresh.
 class Readings {
@@ -51,12 +29,12 @@ class Readings {
 };
 
 TEST(GrowthCounting, FirstReadingCountsWholeThenOnlyTheGrowth) {
-  Readings r(maketable("eth0 eth1", "LAN WAN"));
-  Growth first = r.count(listing(inrule(1000, "eth0") + inrule(50, "eth1"), outrule(70, "eth0")));
+  Readings r(tablefor("eth0 eth1", "LAN WAN"));
+  Growth first = r.count(bothchains(inrule(1000, "eth0") + inrule(50, "eth1"), outrule(70, "eth0")));
   EXPECT_EQ(3, first.newrules);
   EXPECT_EQ(1000, r.table[0].cur_in);
   EXPECT_EQ(70, r.table[0].cur_out);
-  r.count(listing(inrule(1500, "eth0") + inrule(50, "eth1"), outrule(71, "eth0")));
+  r.count(bothchains(inrule(1500, "eth0") + inrule(50, "eth1"), outrule(71, "eth0")));
   EXPECT_EQ(500, r.table[0].cur_in);
   EXPECT_EQ(0, r.table[1].cur_in);
   EXPECT_EQ(1, r.table[0].cur_out);
@@ -67,25 +45,25 @@ TEST(GrowthCounting, FirstReadingCountsWholeThenOnlyTheGrowth) {
 // byteloom-chains up inserts rules around the ones that stay; a rule is
 // followed by its text, not its place, and an inserted one starts at 0.
 TEST(GrowthCounting, RulesAreFollowedAcrossInsertionsAndReordering) {
-  Readings r(maketable("eth0 eth1 eth2", "A B C"));
-  r.count(listing(inrule(100, "eth0") + inrule(200, "eth1"), ""));
+  Readings r(tablefor("eth0 eth1 eth2", "A B C"));
+  r.count(bothchains(inrule(100, "eth0") + inrule(200, "eth1"), ""));
   Growth changed =
-      r.count(listing(inrule(7, "eth2") + inrule(250, "eth1") + inrule(130, "eth0"), ""));
+      r.count(bothchains(inrule(7, "eth2") + inrule(250, "eth1") + inrule(130, "eth0"), ""));
   EXPECT_EQ(1, changed.newrules);
   EXPECT_EQ(30, r.table[0].cur_in);
   EXPECT_EQ(50, r.table[1].cur_in);
   EXPECT_EQ(7, r.table[2].cur_in);
   // The same rule in the other chain is another rule.
   r.count(
-      listing(inrule(8, "eth2") + inrule(250, "eth1") + inrule(130, "eth0"), outrule(5, "eth1")));
+      bothchains(inrule(8, "eth2") + inrule(250, "eth1") + inrule(130, "eth0"), outrule(5, "eth1")));
   EXPECT_EQ(5, r.table[1].cur_out);
   EXPECT_EQ(1, r.table[2].cur_in);
 }
 
 TEST(GrowthCounting, EqualRulesAreTakenInTheirOrder) {
-  Readings r(maketable("eth0 eth1:0x2:10.8.0.1", "A B"));
-  r.count(listing(inrule(100, "eth0") + inrule(5, "eth1") + inrule(200, "eth0"), ""));
-  r.count(listing(inrule(6, "eth1") + inrule(110, "eth0") + inrule(230, "eth0"), ""));
+  Readings r(tablefor("eth0 eth1:0x2:10.8.0.1", "A B"));
+  r.count(bothchains(inrule(100, "eth0") + inrule(5, "eth1") + inrule(200, "eth0"), ""));
+  r.count(bothchains(inrule(6, "eth1") + inrule(110, "eth0") + inrule(230, "eth0"), ""));
   EXPECT_EQ(40, r.table[0].cur_in);
   EXPECT_EQ(1, r.table[1].cur_in);
 }
@@ -93,38 +71,38 @@ TEST(GrowthCounting, EqualRulesAreTakenInTheirOrder) {
 // Another tool's -Z, or a chain set up anew, leaves the counter below the
 // reading: what it holds arrived since.
 TEST(GrowthCounting, ACounterThatWentDownCountsWhatItHolds) {
-  Readings r(maketable("eth0", "A"));
-  r.count(listing(inrule(5000, "eth0"), ""));
-  Growth zeroed = r.count(listing(inrule(40, "eth0"), ""));
+  Readings r(tablefor("eth0", "A"));
+  r.count(bothchains(inrule(5000, "eth0"), ""));
+  Growth zeroed = r.count(bothchains(inrule(40, "eth0"), ""));
   EXPECT_EQ(1, zeroed.wentdown);
   EXPECT_EQ(40, r.table[0].cur_in);
-  r.count(listing(inrule(45, "eth0"), ""));
+  r.count(bothchains(inrule(45, "eth0"), ""));
   EXPECT_EQ(5, r.table[0].cur_in);
 }
 
 // A failed or cut-short listing must not make its missing rules look new
 // next time, which would count their whole counters twice.
 TEST(GrowthCounting, RulesOfAChainNotListedWholeAreKept) {
-  Readings r(maketable("eth0 eth1", "A B"));
-  r.count(listing(inrule(1000, "eth0") + inrule(2000, "eth1"), outrule(300, "eth0")));
+  Readings r(tablefor("eth0 eth1", "A B"));
+  r.count(bothchains(inrule(1000, "eth0") + inrule(2000, "eth1"), outrule(300, "eth0")));
   Growth failed = r.count("");
   EXPECT_EQ(2 + 1, failed.kept);
-  Growth cut = r.count(listing(inrule(1100, "eth0"), ""), false);
+  Growth cut = r.count(bothchains(inrule(1100, "eth0"), ""), false);
   EXPECT_EQ(2, cut.kept);
   Growth inonly =
       r.count("Chain RTCHARTS_IN (1 references)\n" + inrule(1150, "eth0") + inrule(2500, "eth1"));
   EXPECT_EQ(1, inonly.kept);
   EXPECT_EQ(0, inonly.newrules);
   EXPECT_EQ(500, r.table[1].cur_in);
-  r.count(listing(inrule(1150, "eth0") + inrule(2500, "eth1"), outrule(320, "eth0")));
+  r.count(bothchains(inrule(1150, "eth0") + inrule(2500, "eth1"), outrule(320, "eth0")));
   EXPECT_EQ(20, r.table[0].cur_out);
   EXPECT_EQ(1150, r.table[0].day_in);
   EXPECT_EQ(2500, r.table[1].day_in);
   EXPECT_EQ(320, r.table[0].day_out);
   // A rule gone from a chain listed whole is forgotten: set up again, it
   // starts at 0 and counts whole.
-  r.count(listing(inrule(1150, "eth0"), outrule(320, "eth0")));
-  Growth back = r.count(listing(inrule(1150, "eth0") + inrule(9000, "eth1"), outrule(320, "eth0")));
+  r.count(bothchains(inrule(1150, "eth0"), outrule(320, "eth0")));
+  Growth back = r.count(bothchains(inrule(1150, "eth0") + inrule(9000, "eth1"), outrule(320, "eth0")));
   EXPECT_EQ(1, back.newrules);
   EXPECT_EQ(9000, r.table[1].cur_in);
 }
@@ -143,7 +121,7 @@ TEST(GrowthCounting, TheLargestListingAndAKeptChainFitTheBook) {
   const std::string in = "Chain RTCHARTS_IN (1 references)\n";
   const std::string out = "Chain RTCHARTS_OUT (1 references)\n";
   const size_t room = kcapturesize - 2 - in.size() - out.size();
-  Readings r(maketable("eth0", "wan"));
+  Readings r(tablefor("eth0", "wan"));
   Growth first = r.count(in + out + shortestrules(room));
   EXPECT_EQ(0, first.dropped);
   std::string outrules = shortestrules(room);
@@ -153,7 +131,7 @@ TEST(GrowthCounting, TheLargestListingAndAKeptChainFitTheBook) {
 }
 
 TEST(GrowthCounting, KeptRulesBeyondTheBookAreCountedAsDropped) {
-  Readings r(maketable("eth0", "wan"));
+  Readings r(tablefor("eth0", "wan"));
   // Three cut-short listings of the out chain, each with other rules: the
   // kept ones pile up until the book is full.
   Growth last;
