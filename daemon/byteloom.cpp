@@ -12,8 +12,8 @@
 
 #include "counting.h"
 #include "daybook.h"
-#include "executable.h"
 #include "dayfiles.h"
+#include "executable.h"
 #include "iftable.h"
 #include "monotonic.h"
 #include "runcommand.h"
@@ -28,8 +28,6 @@ constexpr char kterminatefailed[] =
 
 volatile sig_atomic_t terminaterequested = 0;
 volatile sig_atomic_t recoverydone = 0;
-
-constexpr long long kseconds = klistingtimeoutns / 1'000'000'000;
 
 tm now;       // the accounting day: the previous cycle's local time unless the clock is behind
 tm previous;  // the previous cycle's local time, for the minute persist
@@ -182,23 +180,9 @@ int changeday(const tm& cur) {
   return 0;
 }
 
-// A listing cut short still counts the lines it printed whole: their bytes
-// were zeroed in the chains and exist nowhere else.
 int sample() {
   CaptureLimits limits{klistingtimeoutns, klistinggracens, &terminaterequested};
-  CaptureEnd end = capturecommand(ipv4command(), capture, limits);
-  if (end == CaptureEnd::failed || end == CaptureEnd::overflow)
-    return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");
-  if (end != CaptureEnd::whole) {
-    long lines = std::count(capture, capture + strlen(capture), '\n');
-    if (end == CaptureEnd::timedout)
-      fprintf(stderr, "byteloom: the listing command still ran after %lld s: killed it", kseconds);
-    else
-      fprintf(stderr, "byteloom: the listing command still ran at termination: killed it");
-    fprintf(stderr, "; counted the %ld whole lines it printed\n", lines);
-  }
-  countipv4(capture, end == CaptureEnd::whole);
-  sampleipv6(limits);
+  if (samplefamilies(limits) != 0) return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");
   return 0;
 }
 

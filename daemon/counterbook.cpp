@@ -4,7 +4,6 @@
 
 #include "sampling.h"
 
-
 namespace {
 
 uint64_t rulehash(bool outbound, std::string_view rule) {

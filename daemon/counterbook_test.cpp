@@ -30,7 +30,8 @@ class Readings {
 
 TEST(GrowthCounting, FirstReadingCountsWholeThenOnlyTheGrowth) {
   Readings r(tablefor("eth0 eth1", "LAN WAN"));
-  Growth first = r.count(bothchains(inrule(1000, "eth0") + inrule(50, "eth1"), outrule(70, "eth0")));
+  Growth first =
+      r.count(bothchains(inrule(1000, "eth0") + inrule(50, "eth1"), outrule(70, "eth0")));
   EXPECT_EQ(3, first.newrules);
   EXPECT_EQ(1000, r.table[0].cur_in);
   EXPECT_EQ(70, r.table[0].cur_out);
@@ -54,8 +55,8 @@ TEST(GrowthCounting, RulesAreFollowedAcrossInsertionsAndReordering) {
   EXPECT_EQ(50, r.table[1].cur_in);
   EXPECT_EQ(7, r.table[2].cur_in);
   // The same rule in the other chain is another rule.
-  r.count(
-      bothchains(inrule(8, "eth2") + inrule(250, "eth1") + inrule(130, "eth0"), outrule(5, "eth1")));
+  r.count(bothchains(inrule(8, "eth2") + inrule(250, "eth1") + inrule(130, "eth0"),
+                     outrule(5, "eth1")));
   EXPECT_EQ(5, r.table[1].cur_out);
   EXPECT_EQ(1, r.table[2].cur_in);
 }
@@ -102,7 +103,8 @@ TEST(GrowthCounting, RulesOfAChainNotListedWholeAreKept) {
   // A rule gone from a chain listed whole is forgotten: set up again, it
   // starts at 0 and counts whole.
   r.count(bothchains(inrule(1150, "eth0"), outrule(320, "eth0")));
-  Growth back = r.count(bothchains(inrule(1150, "eth0") + inrule(9000, "eth1"), outrule(320, "eth0")));
+  Growth back =
+      r.count(bothchains(inrule(1150, "eth0") + inrule(9000, "eth1"), outrule(320, "eth0")));
   EXPECT_EQ(1, back.newrules);
   EXPECT_EQ(9000, r.table[1].cur_in);
 }
@@ -139,8 +141,7 @@ TEST(GrowthCounting, KeptRulesBeyondTheBookAreCountedAsDropped) {
     std::string rules;
     for (size_t i = 0; i < klistingrules / 2; ++i)
       rules += "1 0 RETURN " + std::to_string(round) + "-" + std::to_string(i) + "\n";
-    last = r.count("Chain RTCHARTS_IN (1 references)\nChain RTCHARTS_OUT (1 references)\n" +
-                       rules,
+    last = r.count("Chain RTCHARTS_IN (1 references)\nChain RTCHARTS_OUT (1 references)\n" + rules,
                    false);
   }
   EXPECT_GT(last.dropped, 0);

@@ -4,11 +4,11 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -38,23 +38,34 @@ constexpr const char kipv6lookcmd[] =
 constexpr int64_t klookagainns = 60'000'000'000;
 constexpr long long kseconds = klistingtimeoutns / 1'000'000'000;
 
-// A family's counting and its two readings, used in turn as the previous one
-// and the next one. The readings are zero-initialised statics of their own,
-// so they take no room in the executable and no memory until used.
+// A family's commands, counting and two readings, used in turn as the
+// previous one and the next one. The readings are zero-initialised statics of
+// their own, so they take no room in the executable and no memory until used.
+// A family with a look command may lack its chains: it is looked for once a
+// minute, and its listing failing is never fatal.
 struct Family {
   const char* name;
   std::string_view anydest;
-  Counting counting;
+  const char* zeroingcommand;
+  const char* growthcommand;
+  const char* lookcommand;
+  const char* listingname;  // as the messages name its listing
+  char* capture;
   CounterBook* books;
-  int latest;
+  Counting counting = Counting::zeroing;
+  int latest = 0;
+  bool present = true;
+  int64_t lookedat = 0;
 };
 
 CounterBook ipv4books[2], ipv6books[2];
-Family ipv4{"ipv4", kanyipv4, Counting::zeroing, ipv4books, 0};
-Family ipv6{"ipv6", kanyipv6, Counting::zeroing, ipv6books, 0};
-char capture6[kcapturesize];
-bool ipv6present = false;
-int64_t ipv6lookedat = 0;
+char capture4[kcapturesize], capture6[kcapturesize];
+Family ipv4{"ipv4",  kanyipv4,          iptcmd,   kipv4growthcmd,
+            nullptr, "listing command", capture4, ipv4books};
+Family ipv6{"ipv6",         kanyipv6,     kipv6zeroingcmd,
+            kipv6growthcmd, kipv6lookcmd, "IPv6 listing command",
+            capture6,       ipv6books};
+Family* const families[] = {&ipv4, &ipv6};
 std::string readingspath, readingstemppath;
 std::unique_ptr<char[]> readingstext;  // the saved readings' text, made once
 
@@ -88,21 +99,21 @@ void countgrowthof(Family& family, const char* listing, bool whole) {
   saydropped(static_cast<size_t>(growth.dropped));
 }
 
-const char* ipv6command() {
-  return ipv6.counting == Counting::growth ? kipv6growthcmd : kipv6zeroingcmd;
+const char* commandof(const Family& family) {
+  return family.counting == Counting::growth ? family.growthcommand : family.zeroingcommand;
 }
 
 // Both chains came through: each one's header line is in the listing.
 bool bothchains(const char* listing) {
-  ListedChains listed = walklisting(listing, kanyipv6, [](const RuleLine&, bool) {});
+  ListedChains listed = walklisting(listing, kanyipv4, [](const RuleLine&, bool) {});
   return listed.in && listed.out;
 }
 
 // A listing without -Z, so looking zeroes nothing.
-bool ipv6chainsexist(const CaptureLimits& limits) {
-  ipv6lookedat = monotonicns();
-  return capturecommand(kipv6lookcmd, capture6, limits) == CaptureEnd::whole &&
-         bothchains(capture6);
+bool chainsexist(Family& family, const CaptureLimits& limits) {
+  family.lookedat = monotonicns();
+  return capturecommand(family.lookcommand, family.capture, limits) == CaptureEnd::whole &&
+         bothchains(family.capture);
 }
 
 Counting detect(const char* command, const char* program, const CaptureLimits& limits) {
@@ -118,29 +129,68 @@ Counting detect(const char* command, const char* program, const CaptureLimits& l
   return counting;
 }
 
-void saystopped(const char* what, CaptureEnd end) {
-  if (end == CaptureEnd::failed) {
-    fprintf(stderr, "byteloom: could not start the IPv6 listing command; trying again\n");
-    return;
-  }
-  if (end == CaptureEnd::overflow) {
-    fprintf(stderr, "byteloom: the IPv6 listing was longer than %zu characters: not counted\n",
-            kcapturesize - 2);
-    return;
-  }
-  long lines = std::count(capture6, capture6 + strlen(capture6), '\n');
+// A listing cut short still counts the lines it printed whole: their bytes
+// were zeroed in the chains and exist nowhere else.
+void saycutshort(const Family& family, CaptureEnd end) {
+  long lines = std::count(family.capture, family.capture + strlen(family.capture), '\n');
   if (end == CaptureEnd::timedout)
-    fprintf(stderr, "byteloom: the %s still ran after %lld s: killed it", what, kseconds);
+    fprintf(stderr, "byteloom: the %s still ran after %lld s: killed it", family.listingname,
+            kseconds);
   else
-    fprintf(stderr, "byteloom: the %s still ran at termination: killed it", what);
+    fprintf(stderr, "byteloom: the %s still ran at termination: killed it", family.listingname);
   fprintf(stderr, "; counted the %ld whole lines it printed\n", lines);
 }
 
-void countipv6(bool whole) {
-  if (ipv6.counting == Counting::growth)
-    countgrowthof(ipv6, capture6, whole);
+void saynotcounted(CaptureEnd end) {
+  if (end == CaptureEnd::failed)
+    fprintf(stderr, "byteloom: could not start the IPv6 listing command; trying again\n");
   else
-    countlisting(capture6, iftable(), kanyipv6);
+    fprintf(stderr, "byteloom: the IPv6 listing was longer than %zu characters: not counted\n",
+            kcapturesize - 2);
+}
+
+void count(Family& family, bool whole) {
+  if (family.counting == Counting::growth)
+    countgrowthof(family, family.capture, whole);
+  else
+    countlisting(family.capture, iftable(), family.anydest);
+}
+
+// Whether a family that may lack its chains is to be listed this cycle:
+// looked for once a minute while missing.
+bool tolist(Family& family, const CaptureLimits& limits) {
+  if (family.lookcommand == nullptr) return true;
+  // Nothing is zeroed once the daemon is ending: what was not listed waits in
+  // the counters for the next start.
+  if (limits.stop != nullptr && *limits.stop) return false;
+  if (family.present) return true;
+  if (monotonicns() - family.lookedat < klookagainns || !chainsexist(family, limits)) return false;
+  family.present = true;
+  fprintf(stderr, "byteloom: found both chains in ip6tables' mangle table: counting IPv6 too\n");
+  return false;
+}
+
+// Lists the family's chains and counts the listing: -1 when a family that
+// must be listed can't be (the command fails or overflows the capture).
+int listandcount(Family& family, const CaptureLimits& limits) {
+  if (!tolist(family, limits)) return 0;
+  CaptureEnd end = capturecommand(commandof(family), family.capture, limits);
+  if (end == CaptureEnd::failed || end == CaptureEnd::overflow) {
+    if (family.lookcommand == nullptr) return -1;
+    saynotcounted(end);
+    return 0;
+  }
+  if (end != CaptureEnd::whole) saycutshort(family, end);
+  count(family, end == CaptureEnd::whole);
+  if (family.lookcommand != nullptr && end == CaptureEnd::whole && !bothchains(family.capture)) {
+    family.present = false;
+    family.lookedat = monotonicns();
+    fprintf(stderr,
+            "byteloom: stopped counting IPv6: `%s` did not list both chains; looking "
+            "for them once a minute\n",
+            commandof(family));
+  }
+  return 0;
 }
 
 // The boot id under a service manager that hides /proc/sys but passes the
@@ -230,8 +280,8 @@ int startcounting(const CaptureLimits& limits) {
   }
   if (refuseclashes(ownfiles(growthanywhere())) != 0) return -1;
   if (growthanywhere()) loadsavedreadings();
-  ipv6present = ipv6chainsexist(limits);
-  if (ipv6present)
+  ipv6.present = chainsexist(ipv6, limits);
+  if (ipv6.present)
     fprintf(stderr, "byteloom: counting IPv6 too: ip6tables' mangle table has both chains\n");
   else
     fprintf(stderr,
@@ -240,48 +290,18 @@ int startcounting(const CaptureLimits& limits) {
   return 0;
 }
 
-const char* ipv4command() {
-  return ipv4.counting == Counting::growth ? kipv4growthcmd : iptcmd;
-}
-
-void countipv4(const char* listing, bool whole) {
-  if (ipv4.counting == Counting::zeroing) {
-    extractbytes(listing);
-    return;
-  }
+int samplefamilies(const CaptureLimits& limits) {
   resetcounters();
-  countgrowthof(ipv4, listing, whole);
-}
-
-void sampleipv6(const CaptureLimits& limits) {
-  // Nothing is zeroed once the daemon is ending: what was not listed waits in
-  // the counters for the next start.
-  if (limits.stop != nullptr && *limits.stop) return;
-  if (!ipv6present) {
-    if (monotonicns() - ipv6lookedat < klookagainns || !ipv6chainsexist(limits)) return;
-    ipv6present = true;
-    fprintf(stderr, "byteloom: found both chains in ip6tables' mangle table: counting IPv6 too\n");
-    return;
-  }
-  CaptureEnd end = capturecommand(ipv6command(), capture6, limits);
-  if (end != CaptureEnd::whole) saystopped("IPv6 listing command", end);
-  if (end == CaptureEnd::failed || end == CaptureEnd::overflow) return;
-  countipv6(end == CaptureEnd::whole);
-  if (end == CaptureEnd::whole && !bothchains(capture6)) {
-    ipv6present = false;
-    ipv6lookedat = monotonicns();
-    fprintf(stderr,
-            "byteloom: stopped counting IPv6: `%s` did not list both chains; looking "
-            "for them once a minute\n",
-            ipv6command());
-  }
+  for (Family* family : families)
+    if (listandcount(*family, limits) != 0) return -1;
+  return 0;
 }
 
 int savereadings() {
   if (!growthanywhere()) return 0;
   SavedBook books[2];
   size_t count = 0;
-  for (const Family* family : {&ipv4, &ipv6})
+  for (const Family* family : families)
     if (family->counting == Counting::growth)
       books[count++] = {family->name, &family->books[family->latest]};
   size_t len = formatreadings(readingstext.get(), kreadingssize, currentlifetime(),

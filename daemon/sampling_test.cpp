@@ -48,13 +48,11 @@ TEST(Sampling, EmptyListingZeroesIntervalKeepsDay) {
 
 TEST(ListingCounts, DirectionTurnsOutboundOnceAndForAll) {
   std::vector<IfInfo> t = tablefor("eth0", "LAN");
-  std::string listing = ruleline(1, "eth0", "eth0") +
-                        "RETURN line naming RTCHARTS_OUT counts and does not switch\n" +
-                        ruleline(10, "eth0", "eth0") +
-                        "  9 99 RTCHARTS_OUT all -- eth0 * 0.0.0.0/0 0.0.0.0/0\n" +
-                        ruleline(100, "eth0", "eth0") + "Chain RTCHARTS_IN\n" +
-                        ruleline(1000, "eth0", "eth0") +
-                        "  5 5000 ACCEPT all -- eth0 eth0 0.0.0.0/0 0.0.0.0/0\n";
+  std::string listing =
+      ruleline(1, "eth0", "eth0") + "RETURN line naming RTCHARTS_OUT counts and does not switch\n" +
+      ruleline(10, "eth0", "eth0") + "  9 99 RTCHARTS_OUT all -- eth0 * 0.0.0.0/0 0.0.0.0/0\n" +
+      ruleline(100, "eth0", "eth0") + "Chain RTCHARTS_IN\n" + ruleline(1000, "eth0", "eth0") +
+      "  5 5000 ACCEPT all -- eth0 eth0 0.0.0.0/0 0.0.0.0/0\n";
   countlisting(listing, t);
   EXPECT_EQ(11, t[0].cur_in);
   EXPECT_EQ(1100, t[0].cur_out);
@@ -62,9 +60,9 @@ TEST(ListingCounts, DirectionTurnsOutboundOnceAndForAll) {
 
 TEST(ListingCounts, QualifiersComparedOnlyWhenTheLineHasThem) {
   std::vector<IfInfo> t = tablefor("eth1:0x2:10.8.0.1 eth1", "VPN WAN");
-  std::string listing = ruleline(1, "eth1", "*") +                                // neither: VPN
-                        ruleline(2, "eth1", "*", "10.8.0.1") +                    // dest fits: VPN
-                        ruleline(4, "eth1", "*", "10.8.0.2") +                    // dest differs: WAN
+  std::string listing = ruleline(1, "eth1", "*") +              // neither: VPN
+                        ruleline(2, "eth1", "*", "10.8.0.1") +  // dest fits: VPN
+                        ruleline(4, "eth1", "*", "10.8.0.2") +  // dest differs: WAN
                         ruleline(8, "eth1", "*", "0.0.0.0/0", "mark match 0x3") +  // WAN
                         ruleline(16, "eth1", "*", "10.8.0.1", "mark match 0x2") +  // VPN
                         ruleline(32, "eth1", "*", "10.8.0.1", "mark match 0x3");   // WAN
@@ -82,12 +80,11 @@ TEST(ListingCounts, FirstRecordInTableOrderWins) {
 
 TEST(ListingCounts, TokensAreComparedWhole) {
   std::string name15(15, 'x');
-  std::vector<IfInfo> t = tablefor(
-      (name15 + " e:0x2:" + std::string(31, 'd') + " f:0x1234:10.0.0.1").c_str(), "A B C");
-  std::string listing = ruleline(1, name15 + "y", "*") +
-                        ruleline(2, "e", "*", std::string(31, 'd') + "d") +
-                        ruleline(4, "f", "*", "0.0.0.0/0", "mark match 0x12345678") +
-                        ruleline(8, name15, "*");
+  std::vector<IfInfo> t =
+      tablefor((name15 + " e:0x2:" + std::string(31, 'd') + " f:0x1234:10.0.0.1").c_str(), "A B C");
+  std::string listing =
+      ruleline(1, name15 + "y", "*") + ruleline(2, "e", "*", std::string(31, 'd') + "d") +
+      ruleline(4, "f", "*", "0.0.0.0/0", "mark match 0x12345678") + ruleline(8, name15, "*");
   countlisting(listing, t);
   EXPECT_EQ(8, t[0].cur_in);
   EXPECT_EQ(0, t[1].cur_in);

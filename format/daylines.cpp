@@ -107,11 +107,10 @@ size_t linebuffersize(std::span<const IfInfo> table) {
 }
 
 void restoredaytotals(std::string_view items, std::span<IfInfo> table) {
-  while (!items.empty() && (items.back() == '\n' || items.back() == '\r')) items.remove_suffix(1);
   // Records that share a label are paired with that label's items in order,
   // so a restart gives each its own totals instead of doubling the last.
   std::vector<bool> restored(table.size(), false);
-  Tokens words(items, ' ');
+  Tokens words = itemwords(items);
   for (std::string_view label, in, out; words.next(label);) {
     if (!words.next(in) || !words.next(out) || !isdecimal(in) || !isdecimal(out)) return;
     for (size_t i = 0; i < table.size(); ++i) {

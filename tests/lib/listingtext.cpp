@@ -12,8 +12,8 @@
 std::string ruleline(long long bytes, const std::string& in, const std::string& out,
                      const std::string& dest, const std::string& extra) {
   char line[256];
-  snprintf(line, sizeof line, "%8d %8lld RETURN     all  --  %-6s %-6s  0.0.0.0/0            %s",
-           1, bytes, in.c_str(), out.c_str(), dest.c_str());
+  snprintf(line, sizeof line, "%8d %8lld RETURN     all  --  %-6s %-6s  0.0.0.0/0            %s", 1,
+           bytes, in.c_str(), out.c_str(), dest.c_str());
   return std::string(line) + (extra.empty() ? "" : " " + extra) + "\n";
 }
 
