@@ -6,9 +6,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "testlib.h"
 
 namespace {
 
@@ -16,19 +16,9 @@ namespace fs = std::filesystem;
 
 class DurableFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/durablefileXXXXXX";
-    dir_ = mkdtemp(pattern);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const char* name) const { return dir_ + "/" + name; }
-  std::string read(const char* name) const {
-    std::ifstream in(path(name));
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  std::string dir_;
+  std::string path(const char* name) const { return dir_.path(name); }
+  std::string read(const char* name) const { return readtext(path(name)); }
+  TempDir dir_{"durablefile"};
 };
 
 TEST_F(DurableFile, ReplacingLeavesTheNewFileOrTheOld) {

@@ -1,44 +1,22 @@
 #include "savedreadings.h"
 
-#include <charconv>
 #include <cstring>
 
+#include "linebuilder.h"
 #include "tokens.h"
 
 namespace {
 
-// Text put into a fixed buffer, cut at its end.
-class Filler {
- public:
-  Filler(char* buf, size_t cap) : buf_(buf), cap_(cap) {}
-  void put(std::string_view text) {
-    size_t n = std::min(text.size(), cap_ - used_);
-    memcpy(buf_ + used_, text.data(), n);
-    used_ += n;
-  }
-  void put(long long value) {
-    char digits[24];
-    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    put(std::string_view(digits, static_cast<size_t>(end - digits)));
-  }
-  size_t used() const { return used_; }
-
- private:
-  char* buf_;
-  size_t cap_;
-  size_t used_ = 0;
-};
-
-void putbook(Filler& out, const SavedBook& saved) {
+void putbook(LineBuilder& out, const SavedBook& saved) {
   const CounterBook& book = *saved.book;
   for (size_t i = 0; i < book.size; ++i) {
     const CounterEntry& entry = book.entries[i];
-    out.put(saved.family);
-    out.put(entry.outbound ? " out " : " in ");
-    out.put(static_cast<long long>(entry.bytes));
-    out.put(" ");
-    out.put(book.ruleof(entry));
-    out.put("\n");
+    out.add(saved.family);
+    out.add(entry.outbound ? " out " : " in ");
+    out.addnumber(entry.bytes);
+    out.add(" ");
+    out.add(book.ruleof(entry));
+    out.add("\n");
   }
 }
 
@@ -50,16 +28,16 @@ void copyfield(std::string_view text, char (&field)[40]) {
 
 size_t formatreadings(char* buf, size_t cap, const Lifetime& lifetime,
                       std::span<const SavedBook> books) {
-  Filler out(buf, cap);
-  out.put("boot ");
-  out.put(lifetime.boot);
-  out.put("\nnetns ");
-  out.put(lifetime.netns);
-  out.put("\nuptime ");
-  out.put(lifetime.uptime);
-  out.put("\n");
+  LineBuilder out(buf, cap);
+  out.add("boot ");
+  out.add(lifetime.boot);
+  out.add("\nnetns ");
+  out.add(lifetime.netns);
+  out.add("\nuptime ");
+  out.addnumber(lifetime.uptime);
+  out.add("\n");
   for (const SavedBook& book : books) putbook(out, book);
-  return out.used();
+  return out.length();
 }
 
 LoadedReadings parsereadings(std::string_view text, Lifetime& saved, CounterBook& ipv4,

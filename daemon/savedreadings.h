@@ -30,7 +30,8 @@ struct SavedBook {
 // Room for the text of two full books and the lifetime.
 inline constexpr size_t kreadingssize = 2 * (kbookentries * 32 + kbooktext) + 256;
 
-// Writes the text into buf (cap bytes) and returns its length, cut at cap.
+// Writes the text into buf (cap bytes, NUL included) and returns its length,
+// cut at the capacity.
 size_t formatreadings(char* buf, size_t cap, const Lifetime& lifetime,
                       std::span<const SavedBook> books);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "digits.h"
+#include "linebuilder.h"
 #include "tokens.h"
 
 namespace {
@@ -12,40 +13,6 @@ namespace {
 constexpr size_t kstampsize = 40;      // "[" + three ints of up to 11 characters + "--] "
 constexpr size_t knumbersize = 21;     // a signed 64-bit number and its space
 constexpr size_t kratessize = 2 * 22;  // two "%.2f " of at most 21 characters each
-
-// Appends text, cutting at the capacity; the text stays terminated. Numbers
-// are written on the stack, so a line costs no heap allocation.
-class LineBuilder {
- public:
-  LineBuilder(char* buf, size_t cap) : buf_(buf), cap_(cap) {
-    if (cap_ > 0) buf_[0] = '\0';
-  }
-
-  void add(std::string_view text) {
-    if (len_ + 1 >= cap_) return;
-    size_t n = std::min(text.size(), cap_ - 1 - len_);
-    memcpy(buf_ + len_, text.data(), n);
-    len_ += n;
-    buf_[len_] = '\0';
-  }
-
-  void addnumber(int64_t value) {
-    char room[24];
-    add(decimal(value, room));
-  }
-
-  void addkilobytes(int64_t bytes) {
-    char room[48];
-    add(twodecimals(static_cast<double>(bytes) / 1000.0, room));
-  }
-
-  size_t length() const { return len_; }
-
- private:
-  char* buf_;
-  size_t cap_;
-  size_t len_ = 0;
-};
 
 void addstamp(LineBuilder& line, const tm& date) {
   char room[kdatesize];
