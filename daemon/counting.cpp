@@ -60,11 +60,22 @@ struct Family {
 
 CounterBook ipv4books[2], ipv6books[2];
 char capture4[kcapturesize], capture6[kcapturesize];
-Family ipv4{"ipv4",  kanyipv4,          iptcmd,   kipv4growthcmd,
-            nullptr, "listing command", capture4, ipv4books};
-Family ipv6{"ipv6",         kanyipv6,     kipv6zeroingcmd,
-            kipv6growthcmd, kipv6lookcmd, "IPv6 listing command",
-            capture6,       ipv6books};
+Family ipv4{.name = "ipv4",
+            .anydest = kanyipv4,
+            .zeroingcommand = iptcmd,
+            .growthcommand = kipv4growthcmd,
+            .lookcommand = nullptr,
+            .listingname = "listing command",
+            .capture = capture4,
+            .books = ipv4books};
+Family ipv6{.name = "ipv6",
+            .anydest = kanyipv6,
+            .zeroingcommand = kipv6zeroingcmd,
+            .growthcommand = kipv6growthcmd,
+            .lookcommand = kipv6lookcmd,
+            .listingname = "IPv6 listing command",
+            .capture = capture6,
+            .books = ipv6books};
 Family* const families[] = {&ipv4, &ipv6};
 std::string readingspath, readingstemppath;
 std::unique_ptr<char[]> readingstext;  // the saved readings' text, made once

@@ -1,5 +1,7 @@
 #include "setup.h"
 
+#include <unistd.h>
+
 #include "executable.h"
 #include "ifrecord.h"
 #include "startup.h"
