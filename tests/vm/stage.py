@@ -371,6 +371,7 @@ def steprestart(guest, checks):
     log("saved at stop: " + day)
     boot = guest.out("cat /proc/sys/kernel/random/boot_id").strip()
     readings = savedboot(guest)
+    log("saved counter readings: %s" % ("boot " + readings if readings is not None else "none"))
     if readings is not None:
         checks.check("the saved counter readings name this boot", boot, readings)
     guest.run("systemctl start byteloom.service")
@@ -397,6 +398,7 @@ def steprestart(guest, checks):
     settle(guest)
     after = items(readfiles(guest)[0]).get("wan", [0, 0])
     sent = count * (size + 28)
+    log("sent %d bytes each way after the reboot" % sent)
     checks.check("bytes counted after the reboot", [sent, sent],
                  [after[0] - before[0], after[1] - before[1]])
     stops = guest.out("journalctl -b -1 --no-pager -o cat -u byteloom.service | tail -n 5")
