@@ -1,6 +1,5 @@
 // byteloom: once a second, reads and zeroes the packet-filter counters of the
 // accounted interfaces and publishes rates, day totals and a daily history.
-#include <libgen.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
@@ -8,12 +7,15 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "counting.h"
 #include "daybook.h"
 #include "dayfiles.h"
+#include "executable.h"
 #include "iftable.h"
+#include "monotonic.h"
 #include "runcommand.h"
 #include "sampling.h"
 #include "tokens.h"
@@ -26,8 +28,6 @@ constexpr char kterminatefailed[] =
 
 volatile sig_atomic_t terminaterequested = 0;
 volatile sig_atomic_t recoverydone = 0;
-
-constexpr long long kseconds = klistingtimeoutns / 1'000'000'000;
 
 tm now;       // the accounting day: the previous cycle's local time unless the clock is behind
 tm previous;  // the previous cycle's local time, for the minute persist
@@ -84,19 +84,16 @@ tm localnow() {
   return local;
 }
 
-std::string executabledirectory() {
-  char path[1024] = {};
-  ssize_t len = readlink("/proc/self/exe", path, sizeof path);
-  if (len >= static_cast<ssize_t>(sizeof path)) errno = ENAMETOOLONG;
-  if (len < 0 || len >= static_cast<ssize_t>(sizeof path)) {
-    perror("readlink");
-    memset(path, 0, sizeof path);
-  }
-  return dirname(path);
-}
-
 int startup() {
-  std::string directory = executabledirectory();
+  // Without its own directory the daemon would run whatever script lies in
+  // the directory it was started from.
+  std::optional<std::string> found = ownexecutabledirectory();
+  if (!found) {
+    printf("ERROR. Could not find the executable's directory to run %s from (%s). Exiting...\n",
+           HEADSCRIPT, strerror(errno));
+    return -1;
+  }
+  const std::string& directory = *found;
   std::string command = shellquoted(directory) + "/" + HEADSCRIPT;
   if (runcommand(command.c_str(), capture) != 0) {
     printf("ERROR. runcommand(iheadcmd)!=0. Sorry... errno=%d\n", -1);
@@ -183,23 +180,9 @@ int changeday(const tm& cur) {
   return 0;
 }
 
-// A listing cut short still counts the lines it printed whole: their bytes
-// were zeroed in the chains and exist nowhere else.
 int sample() {
   CaptureLimits limits{klistingtimeoutns, klistinggracens, &terminaterequested};
-  CaptureEnd end = capturecommand(ipv4command(), capture, limits);
-  if (end == CaptureEnd::failed || end == CaptureEnd::overflow)
-    return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");
-  if (end != CaptureEnd::whole) {
-    long lines = std::count(capture, capture + strlen(capture), '\n');
-    if (end == CaptureEnd::timedout)
-      fprintf(stderr, "byteloom: the listing command still ran after %lld s: killed it", kseconds);
-    else
-      fprintf(stderr, "byteloom: the listing command still ran at termination: killed it");
-    fprintf(stderr, "; counted the %ld whole lines it printed\n", lines);
-  }
-  countipv4(capture, end == CaptureEnd::whole);
-  sampleipv6(limits);
+  if (samplefamilies(limits) != 0) return fatal("ERROR. runcommand(iptcmd)!=0. Sorry...");
   return 0;
 }
 
@@ -224,9 +207,7 @@ int runcycle() {
 
 // A termination signal cuts the sleep short; the caller checks the flag.
 void sleeptonextsecond() {
-  timespec reading{};
-  clock_gettime(CLOCK_MONOTONIC, &reading);
-  timespec request = sleeprequest(reading);
+  timespec request = sleeprequest(monotonicnow());
   clock_nanosleep(CLOCK_MONOTONIC, 0, &request, nullptr);
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tokens.h"
+#include "sampling.h"
 
 namespace {
 
@@ -69,28 +69,16 @@ Growth countgrowth(std::string_view listing, bool whole, std::span<IfInfo> table
       grown = line.bytes - before->bytes;
     if (before != nullptr) before->taken = true;
     if (IfInfo* record = findrecord(table, line)) addbytes(*record, outbound, grown);
-    next.add(outbound, line.rule, line.bytes);
+    if (!next.add(outbound, line.rule, line.bytes)) ++growth.dropped;
   });
   for (size_t i = 0; i < previous.size; ++i) {
     const CounterEntry& entry = previous.entries[i];
     bool listedwhole = whole && (entry.outbound ? listed.out : listed.in);
     if (entry.taken || listedwhole) continue;
-    if (next.add(entry.outbound, previous.ruleof(entry), entry.bytes)) ++growth.kept;
+    if (next.add(entry.outbound, previous.ruleof(entry), entry.bytes))
+      ++growth.kept;
+    else
+      ++growth.dropped;
   }
   return growth;
-}
-
-bool parsebookline(std::string_view line, BookLine& parsed) {
-  Tokens words(line, ' ');
-  std::string_view direction, bytes;
-  if (!words.next(parsed.family) || !words.next(direction) || !words.next(bytes)) return false;
-  if ((direction != "in" && direction != "out") || !isdecimal(bytes) || bytes[0] == '-')
-    return false;
-  parsed.outbound = direction == "out";
-  parsed.bytes = parsecount(bytes);
-  size_t start =
-      line.find_first_not_of(' ', static_cast<size_t>(bytes.data() + bytes.size() - line.data()));
-  if (start == std::string_view::npos) return false;
-  parsed.rule = line.substr(start);
-  return true;
 }

@@ -22,9 +22,12 @@ struct CounterEntry {
   bool taken;  // scratch: matched by the reading being counted
 };
 
-// Room for every rule line a full capture can hold ("RETURN" and a newline
-// are 7 characters) and for rules kept from earlier readings.
-inline constexpr size_t kbookentries = 4096;
+// The most rule lines a capture can hold: the shortest counted line is
+// "RETURN" and its newline.
+inline constexpr size_t klistingrules = kcapturesize / 7;
+// Room for a whole listing and for the rules of a chain kept from the
+// previous one, which a listing cut short leaves unmatched: two listings.
+inline constexpr size_t kbookentries = 2 * klistingrules;
 inline constexpr size_t kbooktext = 2 * kcapturesize;
 
 // One family's last reading. Fixed size, so a cycle allocates nothing, and
@@ -48,6 +51,7 @@ struct Growth {
   int newrules = 0;  // rules the previous reading didn't have: counted whole
   int wentdown = 0;  // counters below the previous reading: zeroed by someone else
   int kept = 0;      // rules of a chain not listed whole, kept from the previous reading
+  int dropped = 0;   // rules that did not fit the book: they count whole when they come back
 };
 
 // Counts a listing read without zeroing: each rule line's growth since
@@ -57,14 +61,7 @@ struct Growth {
 // time; it keeps the previous rules that this listing lacks when their chain
 // was not listed whole (a failed or cut-short listing), so a rule that comes
 // back is never counted twice. whole: the listing command ended by itself.
+// A listing's own rules always fit next (klistingrules); kept rules that do
+// not are counted in dropped.
 Growth countgrowth(std::string_view listing, bool whole, std::span<IfInfo> table,
                    std::string_view anydest, CounterBook& previous, CounterBook& next);
-
-// A saved book's line: "FAMILY in|out BYTES RULE". False for anything else.
-struct BookLine {
-  std::string_view family;
-  bool outbound = false;
-  int64_t bytes = 0;
-  std::string_view rule;
-};
-bool parsebookline(std::string_view line, BookLine& parsed);

@@ -1,21 +1,25 @@
 #include "counting.h"
 
 #include <fcntl.h>
-#include <libgen.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
 #include "counterbook.h"
 #include "dayfiles.h"
+#include "durablefile.h"
 #include "iftable.h"
-#include "pathclash.h"
+#include "monotonic.h"
+#include "ownfiles.h"
 #include "sampling.h"
+#include "savedreadings.h"
 #include "tokens.h"
 
 namespace {
@@ -34,29 +38,58 @@ constexpr const char kipv6lookcmd[] =
 constexpr int64_t klookagainns = 60'000'000'000;
 constexpr long long kseconds = klistingtimeoutns / 1'000'000'000;
 
-// A family's counting and its two readings, used in turn as the previous one
-// and the next one. The readings are zero-initialised statics of their own,
-// so they take no room in the executable and no memory until used.
+// A family's commands, counting and two readings, used in turn as the
+// previous one and the next one. The readings are zero-initialised statics of
+// their own, so they take no room in the executable and no memory until used.
+// A family with a look command may lack its chains: it is looked for once a
+// minute, and its listing failing is never fatal.
 struct Family {
   const char* name;
   std::string_view anydest;
-  Counting counting;
+  const char* zeroingcommand;
+  const char* growthcommand;
+  const char* lookcommand;
+  const char* listingname;  // as the messages name its listing
+  char* capture;
   CounterBook* books;
-  int latest;
+  Counting counting = Counting::zeroing;
+  int latest = 0;
+  bool present = true;
+  int64_t lookedat = 0;
 };
 
 CounterBook ipv4books[2], ipv6books[2];
-Family ipv4{"ipv4", kanyipv4, Counting::zeroing, ipv4books, 0};
-Family ipv6{"ipv6", kanyipv6, Counting::zeroing, ipv6books, 0};
-char capture6[kcapturesize];
-bool ipv6present = false;
-int64_t ipv6lookedat = 0;
-std::string readingspath, readingstemppath, readingsdirectory;
+char capture4[kcapturesize], capture6[kcapturesize];
+Family ipv4{.name = "ipv4",
+            .anydest = kanyipv4,
+            .zeroingcommand = iptcmd,
+            .growthcommand = kipv4growthcmd,
+            .lookcommand = nullptr,
+            .listingname = "listing command",
+            .capture = capture4,
+            .books = ipv4books};
+Family ipv6{.name = "ipv6",
+            .anydest = kanyipv6,
+            .zeroingcommand = kipv6zeroingcmd,
+            .growthcommand = kipv6growthcmd,
+            .lookcommand = kipv6lookcmd,
+            .listingname = "IPv6 listing command",
+            .capture = capture6,
+            .books = ipv6books};
+Family* const families[] = {&ipv4, &ipv6};
+std::string readingspath, readingstemppath;
+std::unique_ptr<char[]> readingstext;  // the saved readings' text, made once
 
-int64_t monotonicns() {
-  timespec reading{};
-  clock_gettime(CLOCK_MONOTONIC, &reading);
-  return static_cast<int64_t>(reading.tv_sec) * 1'000'000'000 + reading.tv_nsec;
+// A rule that leaves the book counts whole when it is listed again: worth a
+// line, once.
+void saydropped(size_t dropped) {
+  static bool told = false;
+  if (dropped == 0 || told) return;
+  told = true;
+  fprintf(stderr,
+          "byteloom: %zu rule readings did not fit the counter book and were dropped: those "
+          "rules count whole when listed again (said once)\n",
+          dropped);
 }
 
 // Another program's -Z loses what arrived between the daemon's listing and
@@ -74,23 +107,24 @@ void countgrowthof(Family& family, const char* listing, bool whole) {
             "by another program or set up anew: counted what they hold (said once)\n",
             growth.wentdown, family.name);
   }
+  saydropped(static_cast<size_t>(growth.dropped));
 }
 
-const char* ipv6command() {
-  return ipv6.counting == Counting::growth ? kipv6growthcmd : kipv6zeroingcmd;
+const char* commandof(const Family& family) {
+  return family.counting == Counting::growth ? family.growthcommand : family.zeroingcommand;
 }
 
 // Both chains came through: each one's header line is in the listing.
 bool bothchains(const char* listing) {
-  ListedChains listed = walklisting(listing, kanyipv6, [](const RuleLine&, bool) {});
+  ListedChains listed = walklisting(listing, kanyipv4, [](const RuleLine&, bool) {});
   return listed.in && listed.out;
 }
 
 // A listing without -Z, so looking zeroes nothing.
-bool ipv6chainsexist(const CaptureLimits& limits) {
-  ipv6lookedat = monotonicns();
-  return capturecommand(kipv6lookcmd, capture6, limits) == CaptureEnd::whole &&
-         bothchains(capture6);
+bool chainsexist(Family& family, const CaptureLimits& limits) {
+  family.lookedat = monotonicns();
+  return capturecommand(family.lookcommand, family.capture, limits) == CaptureEnd::whole &&
+         bothchains(family.capture);
 }
 
 Counting detect(const char* command, const char* program, const CaptureLimits& limits) {
@@ -106,41 +140,92 @@ Counting detect(const char* command, const char* program, const CaptureLimits& l
   return counting;
 }
 
-void saystopped(const char* what, CaptureEnd end) {
-  if (end == CaptureEnd::failed) {
-    fprintf(stderr, "byteloom: could not start the IPv6 listing command; trying again\n");
-    return;
-  }
-  if (end == CaptureEnd::overflow) {
-    fprintf(stderr, "byteloom: the IPv6 listing was longer than %zu characters: not counted\n",
-            kcapturesize - 2);
-    return;
-  }
-  long lines = std::count(capture6, capture6 + strlen(capture6), '\n');
+// A listing cut short still counts the lines it printed whole: their bytes
+// were zeroed in the chains and exist nowhere else.
+void saycutshort(const Family& family, CaptureEnd end) {
+  long lines = std::count(family.capture, family.capture + strlen(family.capture), '\n');
   if (end == CaptureEnd::timedout)
-    fprintf(stderr, "byteloom: the %s still ran after %lld s: killed it", what, kseconds);
+    fprintf(stderr, "byteloom: the %s still ran after %lld s: killed it", family.listingname,
+            kseconds);
   else
-    fprintf(stderr, "byteloom: the %s still ran at termination: killed it", what);
+    fprintf(stderr, "byteloom: the %s still ran at termination: killed it", family.listingname);
   fprintf(stderr, "; counted the %ld whole lines it printed\n", lines);
 }
 
-void countipv6(bool whole) {
-  if (ipv6.counting == Counting::growth)
-    countgrowthof(ipv6, capture6, whole);
+void saynotcounted(CaptureEnd end) {
+  if (end == CaptureEnd::failed)
+    fprintf(stderr, "byteloom: could not start the IPv6 listing command; trying again\n");
   else
-    countlisting(capture6, iftable(), kanyipv6);
+    fprintf(stderr, "byteloom: the IPv6 listing was longer than %zu characters: not counted\n",
+            kcapturesize - 2);
+}
+
+void count(Family& family, bool whole) {
+  if (family.counting == Counting::growth)
+    countgrowthof(family, family.capture, whole);
+  else
+    countlisting(family.capture, iftable(), family.anydest);
+}
+
+// Whether a family that may lack its chains is to be listed this cycle:
+// looked for once a minute while missing.
+bool tolist(Family& family, const CaptureLimits& limits) {
+  if (family.lookcommand == nullptr) return true;
+  // Nothing is zeroed once the daemon is ending: what was not listed waits in
+  // the counters for the next start.
+  if (limits.stop != nullptr && *limits.stop) return false;
+  if (family.present) return true;
+  if (monotonicns() - family.lookedat < klookagainns || !chainsexist(family, limits)) return false;
+  family.present = true;
+  fprintf(stderr, "byteloom: found both chains in ip6tables' mangle table: counting IPv6 too\n");
+  return false;
+}
+
+// Lists the family's chains and counts the listing: -1 when a family that
+// must be listed can't be (the command fails or overflows the capture).
+int listandcount(Family& family, const CaptureLimits& limits) {
+  if (!tolist(family, limits)) return 0;
+  CaptureEnd end = capturecommand(commandof(family), family.capture, limits);
+  if (end == CaptureEnd::failed || end == CaptureEnd::overflow) {
+    if (family.lookcommand == nullptr) return -1;
+    saynotcounted(end);
+    return 0;
+  }
+  if (end != CaptureEnd::whole) saycutshort(family, end);
+  count(family, end == CaptureEnd::whole);
+  if (family.lookcommand != nullptr && end == CaptureEnd::whole && !bothchains(family.capture)) {
+    family.present = false;
+    family.lookedat = monotonicns();
+    fprintf(stderr,
+            "byteloom: stopped counting IPv6: `%s` did not list both chains; looking "
+            "for them once a minute\n",
+            commandof(family));
+  }
+  return 0;
+}
+
+// The boot id under a service manager that hides /proc/sys but passes the
+// id in the environment, as 32 hex digits or with dashes.
+void bootidfromenvironment(char (&boot)[40]) {
+  const char* id = getenv("BYTELOOM_BOOT_ID");
+  if (id == nullptr || *id == '\0' || strlen(id) >= sizeof boot) return;
+  if (strlen(id) != 32 || strchr(id, '-') != nullptr) {
+    strcpy(boot, id);
+    return;
+  }
+  // The kernel's form: 8-4-4-4-12.
+  size_t at = 0;
+  for (size_t i = 0; i < 32; ++i) {
+    if (i == 8 || i == 12 || i == 16 || i == 20) boot[at++] = '-';
+    boot[at++] = id[i];
+  }
+  boot[at] = '\0';
 }
 
 // The saved readings are valid while the counters they were taken from live:
-// the same boot (where its id is readable), the same network namespace, and a
-// boot clock that has not gone back.
-struct Lifetime {
-  char boot[40];
-  char netns[40];
-  long long uptime;
-};
-
-// Read with plain calls: a stream would allocate its buffer every minute.
+// the same boot, the same network namespace, and a boot clock that has not
+// gone back. Read with plain calls: a stream would allocate its buffer every
+// minute.
 Lifetime currentlifetime() {
   Lifetime now{"-", "-", 0};
   int fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
@@ -150,6 +235,8 @@ Lifetime currentlifetime() {
     now.boot[strcspn(now.boot, "\n")] = '\0';
     if (now.boot[0] == '\0') strcpy(now.boot, "-");
     close(fd);
+  } else {
+    bootidfromenvironment(now.boot);
   }
   ssize_t len = readlink("/proc/self/ns/net", now.netns, sizeof now.netns - 1);
   now.netns[len > 0 ? len : 0] = '\0';
@@ -160,88 +247,6 @@ Lifetime currentlifetime() {
   return now;
 }
 
-// A file written in pieces through a fixed buffer: nothing allocated.
-class Writer {
- public:
-  explicit Writer(int fd) : fd_(fd) {}
-  void put(std::string_view text) {
-    while (!text.empty()) {
-      if (used_ == sizeof buffer_) flush();
-      size_t n = std::min(text.size(), sizeof buffer_ - used_);
-      memcpy(buffer_ + used_, text.data(), n);
-      used_ += n;
-      text.remove_prefix(n);
-    }
-  }
-  void put(long long value) {
-    char digits[24];
-    put(std::string_view(
-        digits,
-        static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits)));
-  }
-  // Writes what is buffered; false if any write failed.
-  bool flush() {
-    for (size_t done = 0; done < used_ && ok_;) {
-      ssize_t n = write(fd_, buffer_ + done, used_ - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0)
-        ok_ = false;
-      else
-        done += static_cast<size_t>(n);
-    }
-    used_ = 0;
-    return ok_;
-  }
-
- private:
-  int fd_;
-  char buffer_[4096];
-  size_t used_ = 0;
-  bool ok_ = true;
-};
-
-void putbook(Writer& out, const Family& family) {
-  if (family.counting != Counting::growth) return;
-  const CounterBook& book = family.books[family.latest];
-  for (size_t i = 0; i < book.size; ++i) {
-    const CounterEntry& entry = book.entries[i];
-    out.put(family.name);
-    out.put(entry.outbound ? " out " : " in ");
-    out.put(static_cast<long long>(entry.bytes));
-    out.put(" ");
-    out.put(book.ruleof(entry));
-    out.put("\n");
-  }
-}
-
-// Why the saved text can't be used, or nullptr when it was loaded.
-const char* loadreadings(std::string_view text) {
-  if (text.empty() || text.back() != '\n') return "it is empty or cut short";
-  Lifetime now = currentlifetime(), saved{"", "", -1};
-  Tokens lines(text, '\n');
-  for (std::string_view line; lines.next(line);) {
-    BookLine entry;
-    if (line.starts_with("boot ")) {
-      line.substr(5).copy(saved.boot, sizeof saved.boot - 1);
-    } else if (line.starts_with("netns ")) {
-      line.substr(6).copy(saved.netns, sizeof saved.netns - 1);
-    } else if (line.starts_with("uptime ") && isdecimal(line.substr(7))) {
-      saved.uptime = parsecount(line.substr(7));
-    } else if (parsebookline(line, entry) && (entry.family == "ipv4" || entry.family == "ipv6")) {
-      Family& family = entry.family == "ipv4" ? ipv4 : ipv6;
-      family.books[family.latest].add(entry.outbound, entry.rule, entry.bytes);
-    } else {
-      return "it holds a line that is not a reading";
-    }
-  }
-  bool sameboot = strcmp(saved.boot, "-") == 0 || strcmp(now.boot, "-") == 0 ||
-                  strcmp(saved.boot, now.boot) == 0;
-  if (!sameboot || saved.uptime < 0 || now.uptime < saved.uptime)
-    return "they were taken before the system last started";
-  if (strcmp(saved.netns, now.netns) != 0) return "they were taken in another network namespace";
-  return nullptr;
-}
-
 void loadsavedreadings() {
   FILE* file = fopen(readingspath.c_str(), "re");
   if (file == nullptr) return;
@@ -249,42 +254,20 @@ void loadsavedreadings() {
   char chunk[4096];
   for (size_t n; (n = fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
   fclose(file);
-  if (const char* problem = loadreadings(text)) {
+  Lifetime saved{};
+  LoadedReadings loaded =
+      parsereadings(text, saved, ipv4.books[ipv4.latest], ipv6.books[ipv6.latest]);
+  const char* problem = loaded.problem ? loaded.problem : otherlifetime(saved, currentlifetime());
+  if (problem) {
     ipv4.books[ipv4.latest].clear();
     ipv6.books[ipv6.latest].clear();
     fprintf(stderr,
             "byteloom: ignored the saved counter readings in %s: %s; the first listing "
             "counts whole\n",
             readingspath.c_str(), problem);
+    return;
   }
-}
-
-int refuseclashingreadings() {
-  const RolePath paths[] = {
-      {"saved counter readings", resolvedpath(readingspath)},
-      {"saved counter readings' temporary file", resolvedpath(readingstemppath)},
-      {"rate file", resolvedpath(outfile)},
-      {"today file", resolvedpath(outfileday)},
-      {"persistent day file", resolvedpath(outpersistentfileday)},
-      {"history file", resolvedpath(outdayvolumes)},
-      {"persistent day file's temporary file",
-       resolvedpath(std::string(outpersistentfileday) + ".tmp")},
-      {"history's torn-line file", resolvedpath(tornhistorypath())},
-  };
-  std::optional<std::pair<size_t, size_t>> clash = findclash(paths);
-  if (!clash || clash->first > 1) return 0;
-  const RolePath& first = paths[clash->first];
-  fprintf(stderr, "byteloom: the %s and the %s are the same file: %s\n", first.role,
-          paths[clash->second].role, first.path.c_str());
-  return -1;
-}
-
-// The rename reaches the disk before the day file's does.
-void syncreadingsdirectory() {
-  int fd = open(readingsdirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
+  saydropped(loaded.dropped);
 }
 
 bool growthanywhere() {
@@ -301,15 +284,15 @@ int startcounting(const CaptureLimits& limits) {
   ipv4.counting = detect("iptables -V", "iptables", limits);
   ipv6.counting = detect("ip6tables -V 2>/dev/null", "ip6tables", limits);
   if (growthanywhere()) {
-    readingspath = std::string(outpersistentfileday) + ".counters";
-    readingstemppath = readingspath + ".tmp";
-    std::string copy = readingspath;
-    readingsdirectory = dirname(copy.data());
-    if (refuseclashingreadings() != 0) return -1;
-    loadsavedreadings();
+    readingspath = besidepath(Beside::day, kreadingssuffix);
+    readingstemppath = besidepath(Beside::day, kreadingstempsuffix);
+    readingstext.reset(new (std::nothrow) char[kreadingssize]);
+    if (!readingstext) return -1;
   }
-  ipv6present = ipv6chainsexist(limits);
-  if (ipv6present)
+  if (refuseclashes(ownfiles(growthanywhere())) != 0) return -1;
+  if (growthanywhere()) loadsavedreadings();
+  ipv6.present = chainsexist(ipv6, limits);
+  if (ipv6.present)
     fprintf(stderr, "byteloom: counting IPv6 too: ip6tables' mangle table has both chains\n");
   else
     fprintf(stderr,
@@ -318,74 +301,27 @@ int startcounting(const CaptureLimits& limits) {
   return 0;
 }
 
-const char* ipv4command() {
-  return ipv4.counting == Counting::growth ? kipv4growthcmd : iptcmd;
-}
-
-void countipv4(const char* listing, bool whole) {
-  if (ipv4.counting == Counting::zeroing) {
-    extractbytes(listing);
-    return;
-  }
+int samplefamilies(const CaptureLimits& limits) {
   resetcounters();
-  countgrowthof(ipv4, listing, whole);
-}
-
-void sampleipv6(const CaptureLimits& limits) {
-  // Nothing is zeroed once the daemon is ending: what was not listed waits in
-  // the counters for the next start.
-  if (limits.stop != nullptr && *limits.stop) return;
-  if (!ipv6present) {
-    if (monotonicns() - ipv6lookedat < klookagainns || !ipv6chainsexist(limits)) return;
-    ipv6present = true;
-    fprintf(stderr, "byteloom: found both chains in ip6tables' mangle table: counting IPv6 too\n");
-    return;
-  }
-  CaptureEnd end = capturecommand(ipv6command(), capture6, limits);
-  if (end != CaptureEnd::whole) saystopped("IPv6 listing command", end);
-  if (end == CaptureEnd::failed || end == CaptureEnd::overflow) return;
-  countipv6(end == CaptureEnd::whole);
-  if (end == CaptureEnd::whole && !bothchains(capture6)) {
-    ipv6present = false;
-    ipv6lookedat = monotonicns();
-    fprintf(stderr,
-            "byteloom: stopped counting IPv6: `%s` did not list both chains; looking "
-            "for them once a minute\n",
-            ipv6command());
-  }
+  for (Family* family : families)
+    if (listandcount(*family, limits) != 0) return -1;
+  return 0;
 }
 
 int savereadings() {
   if (!growthanywhere()) return 0;
-  int fd = open(readingstemppath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    perror("failed to open the saved counter readings' temporary file:");
-    return -1;
-  }
-  Lifetime now = currentlifetime();
-  Writer out(fd);
-  out.put("boot ");
-  out.put(now.boot);
-  out.put("\nnetns ");
-  out.put(now.netns);
-  out.put("\nuptime ");
-  out.put(now.uptime);
-  out.put("\n");
-  putbook(out, ipv4);
-  putbook(out, ipv6);
-  bool written = out.flush() && fsync(fd) == 0;
-  int error = errno;
-  if (close(fd) != 0 && written) written = false, error = errno;
-  if (written && rename(readingstemppath.c_str(), readingspath.c_str()) != 0)
-    written = false, error = errno;
-  if (!written) {
-    errno = error;
-    perror("failed to write the saved counter readings:");
-    unlink(readingstemppath.c_str());
-    return -2;
-  }
-  syncreadingsdirectory();
-  return 0;
+  SavedBook books[2];
+  size_t count = 0;
+  for (const Family* family : families)
+    if (family->counting == Counting::growth)
+      books[count++] = {family->name, &family->books[family->latest]};
+  size_t len = formatreadings(readingstext.get(), kreadingssize, currentlifetime(),
+                              std::span<const SavedBook>(books, count));
+  int result =
+      replacedurably(readingspath.c_str(), readingstemppath.c_str(), readingstext.get(), len);
+  if (result == -1) perror("failed to open the saved counter readings' temporary file:");
+  if (result == -2) perror("failed to write the saved counter readings:");
+  return result;
 }
 
 int persistday(tm date) {

@@ -14,21 +14,17 @@ Counting countingfor(const char* version);
 
 // Once, after the start-up script and before the day is recovered: finds
 // each family's backend and says on standard error how it counts, loads the
-// saved readings, and looks for the IPv6 chains. 0, or -1 when the saved
-// readings' files clash with the daemon's other files (named on standard error).
+// saved readings, and looks for the IPv6 chains. 0, or -1 when two of the
+// daemon's files are the same file (named on standard error).
 int startcounting(const CaptureLimits& limits);
 
-// The IPv4 listing command: iptcmd, or the same listing without -Z.
-const char* ipv4command();
-
-// Zeroes the interval counters and counts a captured IPv4 listing; whole:
-// the command ended by itself.
-void countipv4(const char* listing, bool whole);
-
-// After the IPv4 listing: lists and counts the IPv6 chains while they exist,
-// into a capture of its own, and looks for them once a minute while they
-// don't. A failed or stuck listing is named on standard error, never fatal.
-void sampleipv6(const CaptureLimits& limits);
+// Once a cycle: zeroes the interval counters, then for each family lists its
+// chains and counts the listing, a listing cut short by the time limit or the
+// stop flag by its whole lines (said on standard error). The IPv6 chains are
+// counted while they exist and looked for once a minute while they don't; an
+// IPv6 listing that fails is named on standard error, never fatal. -1 when
+// the IPv4 listing can't be run or overflows its capture.
+int samplefamilies(const CaptureLimits& limits);
 
 // Saves the readings whose growth the day totals include, through a temporary
 // file; called before those totals are written anywhere. 0, -1 when the

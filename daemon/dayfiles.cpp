@@ -1,7 +1,6 @@
 #include "dayfiles.h"
 
 #include <fcntl.h>
-#include <libgen.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -11,8 +10,9 @@
 #include <string_view>
 
 #include "daylines.h"
+#include "durablefile.h"
 #include "iftable.h"
-#include "pathclash.h"
+#include "ownfiles.h"
 
 namespace {
 
@@ -22,96 +22,26 @@ constexpr off_t kfirsttail = 4096;
 std::unique_ptr<char[]> linebuffer;
 size_t linebuffercap = 0;
 std::string persisttemppath;
-std::string persistdirectory;
-
-bool writeall(int fd, const char* data, size_t len) {
-  while (len > 0) {
-    ssize_t n = write(fd, data, len);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    len -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 int openfortruncate(const char* path) {
   return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kcreatemode);
 }
 
-// Makes a rename or a new file's entry durable, not only the file's contents.
-void syncdirectoryat(const char* directory) {
-  int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
-}
-
-void syncdirectory() {
-  syncdirectoryat(persistdirectory.c_str());
-}
-
-std::string directoryof(const char* path) {
-  std::string copy(path);
-  return dirname(copy.data());
-}
-
-// A file the append creates needs its directory synced as well: after a power
-// cut its entry, and so the line in it, could be gone.
-int openforappend(const char* path, bool& created) {
-  int fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
-  created = fd < 0 && errno == ENOENT;
-  if (created) fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kcreatemode);
-  return fd;
-}
-
-// The new contents go to a temporary file in the same directory, reach the
-// disk, and only then replace the old file: a crash, kill -9 or full disk
-// leaves either the old file or the new one, never a torn one.
+// A crash, kill -9 or full disk leaves either the old file or the new one,
+// never a torn one.
 int replacepersistentfile(const char* data, size_t len) {
-  const char* temp = persisttemppath.c_str();
-  int fd = openfortruncate(temp);
-  if (fd < 0) return -1;
-  bool written = writeall(fd, data, len) && fsync(fd) == 0;
-  int error = errno;
-  if (close(fd) != 0 && written) written = false, error = errno;
-  if (written && rename(temp, outpersistentfileday) != 0) written = false, error = errno;
-  if (!written) {
-    errno = error;
-    perror("failed to write to persistent file:");
-    unlink(temp);
-    return -2;
-  }
-  syncdirectory();
-  return 0;
-}
-
-// One write, so the line is never split between calls; a short write on a
-// regular file means the disk filled up.
-bool writeonce(int fd, const char* data, size_t len) {
-  ssize_t n;
-  while ((n = write(fd, data, len)) < 0 && errno == EINTR) {
-  }
-  if (n >= 0 && static_cast<size_t>(n) != len) errno = ENOSPC;
-  return n >= 0 && static_cast<size_t>(n) == len;
+  int result = replacedurably(outpersistentfileday, persisttemppath.c_str(), data, len);
+  if (result == -2) perror("failed to write to persistent file:");
+  return result;
 }
 
 // The data goes in whole and reaches the disk, or the file is cut back to its
 // old length: a full disk never leaves a torn line behind.
 int appendwhole(const char* path, const char* data, size_t len, const char* what) {
-  bool created = false;
-  int fd = openforappend(path, created);
-  if (fd < 0) return -1;
-  struct stat before {};
-  bool measured = fstat(fd, &before) == 0;
-  bool appended = measured && writeonce(fd, data, len) && fsync(fd) == 0;
-  if (!appended) {
-    perror(what);
-    if (measured && ftruncate(fd, before.st_size) == 0) fsync(fd);
-  }
-  close(fd);
-  if (appended && created) syncdirectoryat(directoryof(path).c_str());
-  return appended ? 0 : -1;
+  bool opened = false;
+  int result = appenddurably(path, data, len, opened);
+  if (result != 0 && opened) perror(what);
+  return result;
 }
 
 // A finished day exists nowhere else once the persistent file moves on.
@@ -157,23 +87,28 @@ int readlastline(const char* path, std::string& line) {
   return getLastLineOfFile(stream, line);
 }
 
-// Files that share a path would destroy each other: a history at the
-// temporary file's path, for one, is replaced by the first persist.
-int refuseclashingpaths() {
-  const RolePath paths[] = {
-      {"rate file", resolvedpath(outfile)},
-      {"today file", resolvedpath(outfileday)},
-      {"persistent day file", resolvedpath(outpersistentfileday)},
-      {"history file", resolvedpath(outdayvolumes)},
-      {"persistent day file's temporary file", resolvedpath(persisttemppath)},
-      {"history's torn-line file", resolvedpath(tornhistorypath())},
-  };
-  std::optional<std::pair<size_t, size_t>> clash = findclash(paths);
-  if (!clash) return 0;
-  const RolePath& first = paths[clash->first];
-  fprintf(stderr, "byteloom: the %s and the %s are the same file: %s\n", first.role,
-          paths[clash->second].role, first.path.c_str());
-  return -1;
+// The persistent day file's line, the same one for its date, its totals and
+// its archiving: 0, -1 can't open, -2 no line. A file that holds more is said
+// once on standard error; only its line is the stored day.
+int readdayfile(std::string& line) {
+  FILE* stream = fopen(outpersistentfileday, "re");
+  if (stream == nullptr) return -1;
+  std::string text;
+  char chunk[4096];
+  for (size_t n; (n = fread(chunk, 1, sizeof chunk, stream)) > 0;) text.append(chunk, n);
+  fclose(stream);
+  NumberedLine found = firstfilledline(text);
+  line.assign(found.text);
+  if (found.number == 0) return -2;
+  std::string_view after = std::string_view(text).substr(
+      static_cast<size_t>(found.text.data() + found.text.size() - text.data()));
+  static bool toldmore = false;
+  if (firstfilledline(after).number != 0 && !toldmore) {
+    toldmore = true;
+    fprintf(stderr, "byteloom: %s holds more than one line; its day is line %zu\n",
+            outpersistentfileday, found.number);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -181,9 +116,8 @@ int refuseclashingpaths() {
 int preparedayfiles() {
   linebuffercap = linebuffersize(iftable());
   linebuffer.reset(new (std::nothrow) char[linebuffercap]);
-  persisttemppath = std::string(outpersistentfileday) + ".tmp";
-  persistdirectory = directoryof(outpersistentfileday);
-  return linebuffer && refuseclashingpaths() == 0 ? 0 : -1;
+  persisttemppath = besidepath(Beside::day, kdaytempsuffix);
+  return linebuffer ? 0 : -1;
 }
 
 int saveratestofile() {
@@ -210,14 +144,14 @@ int savevolumes(tm date) {
 
 int copypersistenttovolumes() {
   std::string line;
-  if (readlastline(outpersistentfileday, line) != 0) return -1;
+  if (readdayfile(line) != 0) return -1;
   line += '\n';
   return appendtovolumes(line.data(), line.size()) == 0 ? 0 : -2;
 }
 
 int loadpersistentvaluestoaccs() {
   std::string line;
-  if (readlastline(outpersistentfileday, line) != 0) return -1;
+  if (int result = readdayfile(line); result != 0) return result;
   tm date{};
   size_t itemsstart = 0;
   if (int result = readdatestamp(line.c_str(), &date, &itemsstart); result != 0) return result;
@@ -228,7 +162,7 @@ int loadpersistentvaluestoaccs() {
 }
 
 std::string tornhistorypath() {
-  return std::string(outdayvolumes) + ".torn";
+  return besidepath(Beside::history, ktornsuffix);
 }
 
 int repairvolumes() {
@@ -242,16 +176,10 @@ int repairvolumes() {
 }
 
 int getpersistentfiledate(tm* date) {
-  FILE* stream = fopen(outpersistentfileday, "re");
-  if (stream == nullptr) return -1;
-  char* line = nullptr;
-  size_t cap = 0;
-  ssize_t len = getline(&line, &cap, stream);
-  fclose(stream);
+  std::string line;
+  if (int result = readdayfile(line); result != 0) return result;
   size_t itemsstart = 0;
-  int result = len <= 0 ? -2 : readdatestamp(line, date, &itemsstart);
-  free(line);
-  return result;
+  return readdatestamp(line.c_str(), date, &itemsstart);
 }
 
 int getvolumesdate(tm* date) {

@@ -23,6 +23,9 @@ int persisttodayvolume(tm date);
 // is then cut back to its old length).
 int savevolumes(tm date);
 
+// The persistent day file's line is its first line that holds more than
+// blanks: the date, the totals and the archived line all come from it.
+
 // Appends the persistent day file's line to the history as savevolumes does:
 // -1 if the former can't be read, -2 if the latter can't take the line.
 int copypersistenttovolumes();
@@ -39,7 +42,7 @@ std::string tornhistorypath();
 // -2 empty, -3 no date stamp.
 int loadpersistentvaluestoaccs();
 
-// The date of the persistent day file's first line; results as above.
+// The date of the persistent day file's line; results as above.
 int getpersistentfiledate(tm* date);
 
 // The date of the history file's last line; results as above.

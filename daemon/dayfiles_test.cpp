@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "testdate.h"
-
 #include <sys/resource.h>
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include <string>
 
 #include "iftable.h"
+#include "testdate.h"
 
 namespace {
 
@@ -214,6 +213,27 @@ TEST_F(DayFiles, LoadRestoresMatchingLabels) {
   write("persist", "[2026-03-06 wan 5 5 ");
   EXPECT_EQ(0, loadpersistentvaluestoaccs());
   EXPECT_EQ(1, ifinfoarrptr[0].day_in);
+}
+
+// The date, the totals and the archived line come from one line wherever it
+// stands: a leading blank line or a line after it never loses the stored day.
+TEST_F(DayFiles, TheDayFileIsReadFromItsFirstFilledLine) {
+  for (const char* text : {"\n  \n[2026-03-06] wan 5 6 up_link 7 8 \n",
+                           "[2026-03-06] wan 5 6 up_link 7 8 \n[2026-03-01] wan 1 1 \n"}) {
+    write("persist", text);
+    fs::remove(path("history"));
+    settotals(0, 0, 0, 0);
+    tm d{};
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(0, getpersistentfiledate(&d)) << text;
+    EXPECT_EQ(6, d.tm_mday);
+    ASSERT_EQ(0, loadpersistentvaluestoaccs());
+    EXPECT_EQ(5, ifinfoarrptr[0].day_in);
+    EXPECT_EQ(8, ifinfoarrptr[1].day_out);
+    ASSERT_EQ(0, copypersistenttovolumes());
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ("[2026-03-06] wan 5 6 up_link 7 8 \n", read("history"));
+  }
 }
 
 TEST_F(DayFiles, LongLinesAreWrittenAndReadWhole) {

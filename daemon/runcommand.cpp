@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "daylines.h"
+#include "monotonic.h"
 
 extern char** environ;
 
@@ -24,12 +25,6 @@ constexpr long kmaxpausens = 20'000'000;
 
 // The group of the command being captured, for the termination handler.
 volatile sig_atomic_t commandgroup = 0;
-
-int64_t monotonicns() {
-  timespec reading{};
-  clock_gettime(CLOCK_MONOTONIC, &reading);
-  return static_cast<int64_t>(reading.tv_sec) * 1'000'000'000 + reading.tv_nsec;
-}
 
 // The child runs in a process group of its own, so a Ctrl-C meant for the
 // daemon can't kill iptables between zeroing a chain and printing it, and so

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "executable.h"
 #include "ifrecord.h"
 #include "messages.h"
 #include "startup.h"
@@ -21,15 +22,6 @@ const SetupOption ksetupoptions[6] = {
 };
 
 namespace {
-
-std::string executabledirectory() {
-  char path[4096] = {};
-  ssize_t len = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (len <= 0) return ".";
-  std::string text(path, static_cast<size_t>(len));
-  size_t slash = text.rfind('/');
-  return slash == std::string::npos ? "." : text.substr(0, slash == 0 ? 1 : slash);
-}
 
 void applyoverrides(const SetupRequest& request, FileSetup& setup) {
   if (request.ratefile) setup.ratefile = *request.ratefile;
@@ -64,7 +56,7 @@ std::string setupusage(std::string_view indent) {
 }
 
 std::string defaultstartupscript() {
-  return executabledirectory() + "/" + STARTUP_SCRIPT_FROM_BINDIR;
+  return ownexecutabledirectory().value_or(".") + "/" + STARTUP_SCRIPT_FROM_BINDIR;
 }
 
 std::optional<FileSetup> findsetup(const SetupRequest& request, std::string& error,

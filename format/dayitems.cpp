@@ -29,23 +29,6 @@ void eachline(std::string_view text, Visit visit) {
   }
 }
 
-// The word of text that starts at or after at (empty at its end); at moves
-// past it. Words end at spaces only, as the daemon splits them: a label may
-// hold a tab, and the daemon writes and restores it whole.
-std::string_view nextword(std::string_view text, size_t& at) {
-  while (at < text.size() && text[at] == ' ') ++at;
-  size_t start = at;
-  while (at < text.size() && text[at] != ' ') ++at;
-  return text.substr(start, at - start);
-}
-
-// The line without the newlines and carriage returns that end it (a file
-// edited elsewhere may end its lines in CR LF).
-std::string_view withoutlineend(std::string_view line) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  return line;
-}
-
 // A rate as the daemon writes it: a finite, non-negative decimal. NaN,
 // infinity and negative figures can't be a rate, so they are malformed.
 std::optional<double> parsekilobytes(std::string_view word) {
@@ -68,10 +51,8 @@ std::string formatdate(std::chrono::sys_days date) {
 
 std::vector<std::string_view> splitwords(std::string_view text) {
   std::vector<std::string_view> words;
-  text = withoutlineend(text);
-  size_t at = 0;
-  for (std::string_view word = nextword(text, at); !word.empty(); word = nextword(text, at))
-    words.push_back(word);
+  Tokens pieces = itemwords(text);
+  for (std::string_view word; pieces.next(word);) words.push_back(word);
   return words;
 }
 
@@ -102,16 +83,14 @@ bool readcount(std::string_view word, int64_t& value) {
 void parseitemviews(std::string_view text, std::string_view file, size_t line, Problems& problems,
                     std::vector<ItemView>& items) {
   items.clear();
-  text = withoutlineend(text);
-  size_t at = 0;
-  std::string_view label = nextword(text, at), first = nextword(text, at),
-                   second = nextword(text, at);
+  Tokens words = itemwords(text);
+  std::string_view label = words.next(), first = words.next(), second = words.next();
   bool inbadrun = false;
   while (!label.empty()) {
     int64_t in = 0, out = 0;
     if (!second.empty() && readcount(first, in) && readcount(second, out)) {
       items.push_back({label, {in, out}});
-      label = nextword(text, at), first = nextword(text, at), second = nextword(text, at);
+      label = words.next(), first = words.next(), second = words.next();
       inbadrun = false;
       continue;
     }
@@ -120,7 +99,7 @@ void parseitemviews(std::string_view text, std::string_view file, size_t line, P
       problems.push_back({std::string(file), line,
                           "label " + quoted(label) + " is not followed by two numbers; skipped"});
     inbadrun = true;
-    label = first, first = second, second = nextword(text, at);
+    label = first, first = second, second = words.next();
   }
 }
 
@@ -236,15 +215,12 @@ std::vector<DayRecord> parsehistory(std::string_view text, std::string_view file
 
 std::optional<DayRecord> parsedayfile(std::string_view text, std::string_view file,
                                       Problems& problems) {
-  std::optional<DayRecord> record;
-  bool found = false;
-  eachline(text, [&](std::string_view line, size_t number) {
-    if (found || isblankline(line)) return;
-    found = true;
-    record = parsedayline(line, file, number, problems);
-  });
-  if (!found) problems.push_back({std::string(file), 0, "empty"});
-  return record;
+  NumberedLine line = firstfilledline(text);
+  if (line.number == 0) {
+    problems.push_back({std::string(file), 0, "empty"});
+    return std::nullopt;
+  }
+  return parsedayline(line.text, file, line.number, problems);
 }
 
 std::vector<Rate> parserates(std::string_view text, std::string_view file, Problems& problems) {

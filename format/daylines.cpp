@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "digits.h"
+#include "linebuilder.h"
 #include "tokens.h"
 
 namespace {
@@ -12,40 +13,6 @@ namespace {
 constexpr size_t kstampsize = 40;      // "[" + three ints of up to 11 characters + "--] "
 constexpr size_t knumbersize = 21;     // a signed 64-bit number and its space
 constexpr size_t kratessize = 2 * 22;  // two "%.2f " of at most 21 characters each
-
-// Appends text, cutting at the capacity; the text stays terminated. Numbers
-// are written on the stack, so a line costs no heap allocation.
-class LineBuilder {
- public:
-  LineBuilder(char* buf, size_t cap) : buf_(buf), cap_(cap) {
-    if (cap_ > 0) buf_[0] = '\0';
-  }
-
-  void add(std::string_view text) {
-    if (len_ + 1 >= cap_) return;
-    size_t n = std::min(text.size(), cap_ - 1 - len_);
-    memcpy(buf_ + len_, text.data(), n);
-    len_ += n;
-    buf_[len_] = '\0';
-  }
-
-  void addnumber(int64_t value) {
-    char room[24];
-    add(decimal(value, room));
-  }
-
-  void addkilobytes(int64_t bytes) {
-    char room[48];
-    add(twodecimals(static_cast<double>(bytes) / 1000.0, room));
-  }
-
-  size_t length() const { return len_; }
-
- private:
-  char* buf_;
-  size_t cap_;
-  size_t len_ = 0;
-};
 
 void addstamp(LineBuilder& line, const tm& date) {
   char room[kdatesize];
@@ -107,11 +74,10 @@ size_t linebuffersize(std::span<const IfInfo> table) {
 }
 
 void restoredaytotals(std::string_view items, std::span<IfInfo> table) {
-  while (!items.empty() && (items.back() == '\n' || items.back() == '\r')) items.remove_suffix(1);
   // Records that share a label are paired with that label's items in order,
   // so a restart gives each its own totals instead of doubling the last.
   std::vector<bool> restored(table.size(), false);
-  Tokens words(items, ' ');
+  Tokens words = itemwords(items);
   for (std::string_view label, in, out; words.next(label);) {
     if (!words.next(in) || !words.next(out) || !isdecimal(in) || !isdecimal(out)) return;
     for (size_t i = 0; i < table.size(); ++i) {
@@ -122,6 +88,17 @@ void restoredaytotals(std::string_view items, std::span<IfInfo> table) {
       break;
     }
   }
+}
+
+NumberedLine firstfilledline(std::string_view text) {
+  for (size_t number = 1; !text.empty(); ++number) {
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!isblankline(line)) return {line, number};
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return {};
 }
 
 std::string_view lastline(std::string_view text) {

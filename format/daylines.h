@@ -28,6 +28,15 @@ size_t linebuffersize(std::span<const IfInfo> table);
 // restored. The first malformed item ends the restore.
 void restoredaytotals(std::string_view items, std::span<IfInfo> table);
 
+// A day file's line: its first line that holds more than blanks (spaces,
+// tabs, carriage returns), without its newline, and that line's number from 1;
+// number 0 when there is none. Whatever reads a day file reads this line.
+struct NumberedLine {
+  std::string_view text;
+  size_t number = 0;
+};
+NumberedLine firstfilledline(std::string_view text);
+
 // The last line of text that holds more than newlines, without its newline.
 std::string_view lastline(std::string_view text);
 

@@ -1,16 +1,6 @@
 #include "listing.h"
 
-#include <limits>
-
 namespace {
-
-constexpr int64_t kmax = std::numeric_limits<int64_t>::max();
-constexpr int64_t kmin = std::numeric_limits<int64_t>::min();
-
-// Counters saturate rather than wrap: a wrapped day total would be a lie.
-void addsaturating(int64_t& counter, int64_t bytes) {
-  if (__builtin_add_overflow(counter, bytes, &counter)) counter = bytes > 0 ? kmax : kmin;
-}
 
 bool matches(const IfInfo& record, const RuleLine& line) {
   // Whole-token comparison: a token longer than the field never matches.
@@ -53,15 +43,4 @@ IfInfo* findrecord(std::span<IfInfo> table, const RuleLine& line) {
   for (IfInfo& record : table)
     if (matches(record, line)) return &record;
   return nullptr;
-}
-
-void addbytes(IfInfo& record, bool outbound, int64_t bytes) {
-  addsaturating(outbound ? record.cur_out : record.cur_in, bytes);
-  addsaturating(outbound ? record.day_out : record.day_in, bytes);
-}
-
-void countlisting(std::string_view listing, std::span<IfInfo> table, std::string_view anydest) {
-  walklisting(listing, anydest, [table](const RuleLine& rule, bool outbound) {
-    if (IfInfo* record = findrecord(table, rule)) addbytes(*record, outbound, rule.bytes);
-  });
 }

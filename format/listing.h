@@ -25,9 +25,6 @@ RuleLine parseruleline(std::string_view line, bool outbound, std::string_view an
 // The first record in table order that the line belongs to, or nullptr.
 IfInfo* findrecord(std::span<IfInfo> table, const RuleLine& line);
 
-// Adds bytes to the interval and day counters of the direction, saturating.
-void addbytes(IfInfo& record, bool outbound, int64_t bytes);
-
 // Which chains a listing shows: a chain's header line came through.
 struct ListedChains {
   bool in = false;
@@ -53,8 +50,3 @@ ListedChains walklisting(std::string_view listing, std::string_view anydest, Vis
   }
   return listed;
 }
-
-// Adds each counted rule line's bytes of a listing of both chains to the
-// interval and day counters of its first matching record. Allocates nothing.
-void countlisting(std::string_view listing, std::span<IfInfo> table,
-                  std::string_view anydest = kanyipv4);

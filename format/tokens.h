@@ -25,6 +25,12 @@ class Tokens {
     return true;
   }
 
+  // The next piece, or an empty view when there is none left.
+  std::string_view next() {
+    std::string_view token;
+    return next(token) ? token : std::string_view{};
+  }
+
  private:
   std::string_view rest_;
   char separator_;
@@ -56,6 +62,19 @@ inline bool isdecimal(std::string_view token) {
   for (char c : token)
     if (c < '0' || c > '9') return false;
   return true;
+}
+
+// The line without the newlines and carriage returns that end it (a file
+// edited elsewhere may end its lines in CR LF).
+inline std::string_view withoutlineend(std::string_view line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  return line;
+}
+
+// The words of a day line's items: they end at spaces only, as the daemon
+// writes them, so a label may hold a tab and is restored whole.
+inline Tokens itemwords(std::string_view items) {
+  return Tokens(withoutlineend(items), ' ');
 }
 
 // True when line holds nothing but spaces, tabs, carriage returns and newlines.

@@ -233,6 +233,32 @@ TEST_F(DayBook, RestartOnALaterDayArchivesTheOldOne) {
   EXPECT_EQ(0, terminate());
 }
 
+// Where the stored day's line stands in the day file never loses it: after a
+// leading blank line it is resumed or archived, and a line after it is not
+// taken for the day.
+TEST_F(DayBook, TheStoredDayIsKeptWhereverItsLineStands) {
+  sb.write("day", "\n[2026-03-07] wan 100 200 lan 5 6 \n");
+  sb.start();
+  waitforfile("today", "wan 100 200 lan 5 6 ");
+  EXPECT_EQ(0, terminate());
+  EXPECT_EQ("[2026-03-07] wan 100 200 lan 5 6 ", sb.read("day"));
+
+  sb.write("day", "\n[2026-03-06] wan 100 200 lan 5 6 \n");
+  fs::remove(sb.path("history"));
+  sb.start();
+  waitforfile("today", "wan 0 0 lan 0 0 ");
+  EXPECT_EQ(0, terminate());
+  EXPECT_EQ("[2026-03-06] wan 100 200 lan 5 6 \n", sb.read("history"));
+
+  sb.write("day", "[2026-03-07] wan 100 200 lan 5 6 \n[2026-03-07] wan 1 1 lan 1 1 \n");
+  fs::remove(sb.path("today"));
+  sb.start();
+  waitforfile("today", "wan 100 200 lan 5 6 ");
+  EXPECT_EQ(0, terminate());
+  EXPECT_EQ("[2026-03-07] wan 100 200 lan 5 6 ", sb.read("day"));
+  EXPECT_NE(std::string::npos, sb.stderror().find("holds more than one line")) << sb.stderror();
+}
+
 TEST_F(DayBook, RestartAfterTheDayWasArchivedChangesNothing) {
   sb.write("day", "[2026-03-06] wan 100 200 lan 5 6 ");
   sb.write("history", "[2026-03-06] wan 100 200 lan 5 6 \n");

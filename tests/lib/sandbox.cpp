@@ -24,14 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string rule(long long bytes, const std::string& in, const std::string& out,
-                 const std::string& dest) {
-  char line[256];
-  snprintf(line, sizeof line, "%8d %8lld RETURN     all  --  %-6s %-6s  0.0.0.0/0            %s\n",
-           1, bytes, in.c_str(), out.c_str(), dest.c_str());
-  return line;
-}
-
 std::vector<std::string> mergedenvironment(const std::map<std::string, std::string>& overrides) {
   std::map<std::string, std::string> merged;
   for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -46,14 +38,6 @@ std::vector<std::string> mergedenvironment(const std::map<std::string, std::stri
 }
 
 }  // namespace
-
-std::string inrule(long long bytes, const std::string& ifname, const std::string& dest) {
-  return rule(bytes, ifname, "*", dest);
-}
-
-std::string outrule(long long bytes, const std::string& ifname, const std::string& dest) {
-  return rule(bytes, "*", ifname, dest);
-}
 
 namespace {
 

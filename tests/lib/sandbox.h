@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "listingtext.h"
+
 // A private directory with a copy of the daemon, its start-up script, a fake
 // iptables first on PATH and a fake wall clock (libfaketime): the daemon runs
 // for real, but its surroundings are the test's.
@@ -60,12 +62,6 @@ class Sandbox {
   std::string dir_;
   pid_t pid_ = -1;
 };
-
-// Rule lines in the listing's layout.
-std::string inrule(long long bytes, const std::string& ifname,
-                   const std::string& dest = "0.0.0.0/0");
-std::string outrule(long long bytes, const std::string& ifname,
-                    const std::string& dest = "0.0.0.0/0");
 
 // The date of a whole day line, "[YYYY-MM-DD] " and items "label in out ", or
 // "" when text is anything else (torn, doubled, or with a newline).

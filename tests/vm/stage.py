@@ -391,6 +391,16 @@ def stepmodule(guest, checks):
     checks.check("dummy unloaded", "gone", guest.out("[ -e /sys/module/dummy ] && echo loaded || echo gone").strip())
 
 
+def savedboot(guest):
+    """The boot id in the saved counter readings, or None without them (a
+    backend that zeroes as it lists saves none)."""
+    text = guest.out("cat /var/lib/byteloom/day.counters 2>/dev/null; true")
+    for line in text.splitlines():
+        if line.startswith("boot "):
+            return line[5:]
+    return None
+
+
 def steprestart(guest, checks):
     prepare(guest)
     waittoday(guest)
@@ -403,6 +413,11 @@ def steprestart(guest, checks):
     if not saved:
         return
     log("saved at stop: " + day)
+    boot = guest.out("cat /proc/sys/kernel/random/boot_id").strip()
+    readings = savedboot(guest)
+    log("saved counter readings: %s" % ("boot " + readings if readings is not None else "none"))
+    if readings is not None:
+        checks.check("the saved counter readings name this boot", boot, readings)
     guest.run("systemctl start byteloom.service")
     waitactive(guest, "byteloom.service")
     settle(guest)
@@ -413,6 +428,23 @@ def steprestart(guest, checks):
     waittoday(guest)
     settle(guest)
     checks.check("today's totals after a clean reboot", saved[1], items(readfiles(guest)[0]))
+    if readings is not None:
+        said = guest.out("journalctl -b --no-pager -o cat -u byteloom.service | "
+                         "grep 'ignored the saved counter readings' || true")
+        checks.true("the readings of the boot before are set aside",
+                    "before the system last started" in said, said)
+    # More than before the reboot: with the old boot's readings taken for this
+    # one's, the count would fall short by them.
+    prepare(guest)
+    before = items(readfiles(guest)[0]).get("wan", [0, 0])
+    count, size = 300, 488
+    guest.run("/mnt/payload/traffic.sh %d %d 0 10.77.0.2 far:10.77.0.1" % (count, size), timeout=600)
+    settle(guest)
+    after = items(readfiles(guest)[0]).get("wan", [0, 0])
+    sent = count * (size + 28)
+    log("sent %d bytes each way after the reboot" % sent)
+    checks.check("bytes counted after the reboot", [sent, sent],
+                 [after[0] - before[0], after[1] - before[1]])
     stops = guest.out("journalctl -b -1 --no-pager -o cat -u byteloom.service | tail -n 5")
     checks.true("the daemon stopped cleanly at the reboot", "Deactivated successfully" in stops, stops)
 

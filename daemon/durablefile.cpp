@@ -1,0 +1,102 @@
+#include "durablefile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kcreatemode = 0666;
+
+// Makes a rename or a new file's entry durable, not only the file's
+// contents. The directory's path is cut from the file's in a fixed buffer.
+void syncdirectoryof(const char* path) {
+  char directory[PATH_MAX];
+  const char* slash = strrchr(path, '/');
+  if (slash == nullptr) {
+    strcpy(directory, ".");
+  } else {
+    size_t len = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (len >= sizeof directory) return;
+    memcpy(directory, path, len);
+    directory[len] = '\0';
+  }
+  int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// One write, so the data is never split between calls; a short write on a
+// regular file means the disk filled up.
+bool writeonce(int fd, const char* data, size_t len) {
+  ssize_t n;
+  while ((n = write(fd, data, len)) < 0 && errno == EINTR) {
+  }
+  if (n >= 0 && static_cast<size_t>(n) != len) errno = ENOSPC;
+  return n >= 0 && static_cast<size_t>(n) == len;
+}
+
+// A file the append creates needs its directory synced as well: after a power
+// cut its entry, and so the data in it, could be gone.
+int openforappend(const char* path, bool& created) {
+  int fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+  created = fd < 0 && errno == ENOENT;
+  if (created) fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kcreatemode);
+  return fd;
+}
+
+}  // namespace
+
+bool writeall(int fd, const char* data, size_t len) {
+  while (len > 0) {
+    ssize_t n = write(fd, data, len);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;
+    if (n <= 0) return false;
+    data += n;
+    len -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+int replacedurably(const char* path, const char* temppath, const char* data, size_t len) {
+  int fd = open(temppath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kcreatemode);
+  if (fd < 0) return -1;
+  bool written = writeall(fd, data, len) && fsync(fd) == 0;
+  int error = errno;
+  if (close(fd) != 0 && written) written = false, error = errno;
+  if (written && rename(temppath, path) != 0) written = false, error = errno;
+  if (!written) {
+    unlink(temppath);
+    errno = error;
+    return -2;
+  }
+  syncdirectoryof(path);
+  return 0;
+}
+
+int appenddurably(const char* path, const char* data, size_t len) {
+  bool opened = false;
+  return appenddurably(path, data, len, opened);
+}
+
+int appenddurably(const char* path, const char* data, size_t len, bool& opened) {
+  bool created = false;
+  int fd = openforappend(path, created);
+  opened = fd >= 0;
+  if (fd < 0) return -1;
+  struct stat before {};
+  bool measured = fstat(fd, &before) == 0;
+  bool appended = measured && writeonce(fd, data, len) && fsync(fd) == 0;
+  int error = errno;
+  if (!appended && measured && ftruncate(fd, before.st_size) == 0) fsync(fd);
+  close(fd);
+  if (appended && created) syncdirectoryof(path);
+  errno = error;
+  return appended ? 0 : -1;
+}
