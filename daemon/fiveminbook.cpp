@@ -79,7 +79,8 @@ ThinnedFiveMin thinfivemin(std::string_view text, std::chrono::sys_days today) {
   using std::chrono::days;
   const auto dropbefore = today - days(kfivemindays);
   const auto thinbefore = today - days(kfullfivemindays);
-  std::map<std::chrono::sys_days, std::vector<int>> thinned;  // a date's minutes, then its kept ones
+  std::map<std::chrono::sys_days, std::vector<int>>
+      thinned;  // a date's minutes, then its kept ones
   eachline(text, [&](std::string_view line) {
     if (auto stamp = readminutestamp(line);
         stamp && stamp->first.date >= dropbefore && stamp->first.date < thinbefore)

@@ -25,12 +25,15 @@ const std::optional<MinuteStamp> none;
 
 TEST(FiveMinDecisions, ALineAtEachBoundaryCrossedOnlyOnceAndOnlyForTheLatest) {
   tm day = clockat(8, 0, 0);
-  EXPECT_EQ(stamp(8, 14, 5), chooseboundarystamp(day, clockat(8, 14, 4, 59), clockat(8, 14, 5, 0), none));
-  EXPECT_EQ(stamp(8, 0, 0), chooseboundarystamp(day, clockat(7, 23, 59, 59), clockat(8, 0, 0, 1), none));
+  EXPECT_EQ(stamp(8, 14, 5),
+            chooseboundarystamp(day, clockat(8, 14, 4, 59), clockat(8, 14, 5, 0), none));
+  EXPECT_EQ(stamp(8, 0, 0),
+            chooseboundarystamp(day, clockat(7, 23, 59, 59), clockat(8, 0, 0, 1), none));
   EXPECT_EQ(none, chooseboundarystamp(day, clockat(8, 14, 5, 0), clockat(8, 14, 5, 1), none));
   EXPECT_EQ(none, chooseboundarystamp(day, clockat(8, 14, 6, 59), clockat(8, 14, 7, 0), none));
   // A clock stepped forward over two boundaries writes the later one.
-  EXPECT_EQ(stamp(8, 14, 15), chooseboundarystamp(day, clockat(8, 14, 3), clockat(8, 14, 17), none));
+  EXPECT_EQ(stamp(8, 14, 15),
+            chooseboundarystamp(day, clockat(8, 14, 3), clockat(8, 14, 17), none));
 }
 
 TEST(FiveMinDecisions, NeverALineNotAfterThePreviousOneOfItsDate) {
@@ -40,14 +43,17 @@ TEST(FiveMinDecisions, NeverALineNotAfterThePreviousOneOfItsDate) {
   EXPECT_EQ(none, chooseboundarystamp(day, clockat(8, 14, 20, 30), clockat(8, 14, 3), last));
   EXPECT_EQ(none, chooseboundarystamp(day, clockat(8, 14, 4, 59), clockat(8, 14, 5), last));
   EXPECT_EQ(none, chooseboundarystamp(day, clockat(8, 14, 19, 59), clockat(8, 14, 20), last));
-  EXPECT_EQ(stamp(8, 14, 25), chooseboundarystamp(day, clockat(8, 14, 24, 59), clockat(8, 14, 25), last));
+  EXPECT_EQ(stamp(8, 14, 25),
+            chooseboundarystamp(day, clockat(8, 14, 24, 59), clockat(8, 14, 25), last));
   // The hour that a change from summer time repeats.
   last = stamp(8, 2, 55);
   EXPECT_EQ(none, chooseboundarystamp(day, clockat(8, 2, 59, 59), clockat(8, 2, 0), last));
   EXPECT_EQ(none, chooseboundarystamp(day, clockat(8, 2, 54, 59), clockat(8, 2, 55), last));
-  EXPECT_EQ(stamp(8, 3, 0), chooseboundarystamp(day, clockat(8, 2, 59, 59), clockat(8, 3, 0), last));
+  EXPECT_EQ(stamp(8, 3, 0),
+            chooseboundarystamp(day, clockat(8, 2, 59, 59), clockat(8, 3, 0), last));
   // A line of another date doesn't hold a new date back.
-  EXPECT_EQ(stamp(9, 0, 5), chooseboundarystamp(clockat(9, 0, 0), clockat(9, 0, 4), clockat(9, 0, 5), stamp(8, 23, 55)));
+  EXPECT_EQ(stamp(9, 0, 5), chooseboundarystamp(clockat(9, 0, 0), clockat(9, 0, 4),
+                                                clockat(9, 0, 5), stamp(8, 23, 55)));
 }
 
 TEST(FiveMinDecisions, NoLineWhileTheClockIsBehindTheStoredDay) {
@@ -56,7 +62,8 @@ TEST(FiveMinDecisions, NoLineWhileTheClockIsBehindTheStoredDay) {
   EXPECT_EQ(none, choosestartstamp(stored, clockat(1, 14, 7), none));
   EXPECT_EQ(none, choosestopstamp(stored, clockat(1, 14, 7), none));
   // Back on the stored day, the boundary crossed since the clock was behind is written.
-  EXPECT_EQ(stamp(8, 9, 30), chooseboundarystamp(stored, clockat(1, 23, 59), clockat(8, 9, 31), stamp(8, 9, 0)));
+  EXPECT_EQ(stamp(8, 9, 30),
+            chooseboundarystamp(stored, clockat(1, 23, 59), clockat(8, 9, 31), stamp(8, 9, 0)));
 }
 
 TEST(FiveMinDecisions, StartStopAndMidnight) {

@@ -66,7 +66,8 @@ std::optional<MinuteStamp> lateststamp(std::string_view text) {
   std::optional<MinuteStamp> latest;
   while (!text.empty()) {
     size_t end = text.find('\n');
-    if (auto stamp = readminutestamp(text.substr(0, end)); stamp && (!latest || *latest < stamp->first))
+    if (auto stamp = readminutestamp(text.substr(0, end));
+        stamp && (!latest || *latest < stamp->first))
       latest = stamp->first;
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
