@@ -25,6 +25,30 @@ class DayLines(unittest.TestCase):
             self.assertIsNone(stage.dayline(text), repr(text))
 
 
+class FiveMinuteFile(unittest.TestCase):
+    HISTORY = {"2026-12-08": {"wan": [300, 30], "lan": [5, 0]}}
+
+    def test_whole_lines_whose_days_add_up(self):
+        text = ("[2026-12-08 23:50] wan 100 10 lan 0 0 \n[2026-12-08 23:55] wan 300 30 lan 5 0 \n"
+                "[2026-12-09 00:00] wan 0 0 lan 0 0 \n[2026-12-09 00:03] wan 7 0 lan 0 0 \n")
+        self.assertEqual([], stage.fiveminproblems(text, self.HISTORY))
+        self.assertEqual(("2026-12-09", 3, {"wan": [7, 0]}),
+                         stage.fiveminline("[2026-12-09 00:03] wan 7 0 \n"))
+        self.assertEqual([], stage.fiveminproblems("", {}))
+
+    def test_what_a_cut_must_never_leave(self):
+        cases = {
+            "[2026-12-08 23:50] wan 100 10 lan 0 0 \n[2026-12-08 23:55] wan 10": "torn",
+            "[2026-12-08 23:55] wan 1 0 \n[2026-12-08 23:55] wan 2 0 \n": "not after",
+            "[2026-12-08 23:50] wan 100 10 \n[2026-12-08 23:55] wan 90 10 \n": "went down",
+            "[2026-12-08 23:55] wan 301 30 \n": "above its history",
+            "[2026-12-08] wan 1 1 \n": "not whole",
+        }
+        for text, problem in cases.items():
+            found = stage.fiveminproblems(text, self.HISTORY)
+            self.assertTrue(any(problem in p for p in found), (text, found))
+
+
 class ImagePackages(unittest.TestCase):
     def test_first_alternative_without_version_or_architecture(self):
         self.assertEqual(["libc6", "iptables", "debconf", "python3"],
