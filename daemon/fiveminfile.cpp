@@ -26,8 +26,7 @@ std::string filepath;
 std::string temppath;
 std::optional<MinuteStamp> laststamp;  // of the file's last line
 
-// The whole file, or nullopt (errno set) when it can't be read; a missing
-// file reads as empty.
+// The whole of an open file, or nullopt (errno set) when it can't be read.
 std::optional<std::string> readwhole(int fd) {
   struct stat info {};
   if (fstat(fd, &info) != 0) return std::nullopt;
