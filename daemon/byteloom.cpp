@@ -14,6 +14,7 @@
 #include "daybook.h"
 #include "dayfiles.h"
 #include "executable.h"
+#include "fiveminfile.h"
 #include "iftable.h"
 #include "monotonic.h"
 #include "runcommand.h"
@@ -105,7 +106,8 @@ int startup() {
     return -1;
   }
   CaptureLimits limits{klistingtimeoutns, 0, nullptr};
-  if (init_ifinfoarr(capture) != 0 || preparedayfiles() != 0 || startcounting(limits) != 0) {
+  if (init_ifinfoarr(capture) != 0 || preparedayfiles() != 0 || preparefivemin() != 0 ||
+      startcounting(limits) != 0) {
     printf("ERROR. init_ifinfoarr()!=0. Sorry... errno=%d\n", -1);
     return -1;
   }
@@ -177,6 +179,7 @@ int changeday(const tm& cur) {
   now = cur;
   if (saveratestofile() != 0) return fatal("FATAL! Couldn't open file for writing! Exiting...");
   if (persistunopened(cur)) return fatal(kpersistfailed);
+  fiveminnewday(cur);
   return 0;
 }
 
@@ -192,9 +195,12 @@ int runcycle() {
     case CycleStep::daychange:
       if (changeday(cur) != 0) return -1;
       break;
-    case CycleStep::minutepersist:
-      if (persistunopened(now)) return fatal(kpersistfailed);
+    case CycleStep::minutepersist: {
+      int persisted = persistday(now);
+      if (persisted == -1) return fatal(kpersistfailed);
+      if (persisted == 0) fiveminboundary(now, previous, cur);
       break;
+    }
     case CycleStep::none:
       break;
   }
@@ -217,6 +223,7 @@ int persistandexit() {
     fputs(kterminatefailed, stdout);
     return 1;
   }
+  fiveminstop(now, localnow());
   return 0;
 }
 
@@ -228,6 +235,7 @@ int main() {
   now = localnow();
   if (recoverday() != 0) return -1;
   recoverydone = 1;
+  startfivemin(now, previous);  // previous: the clock at start
   for (;;) {
     if (runcycle() != 0) return -1;
     if (terminaterequested) return persistandexit();

@@ -51,7 +51,11 @@ TEST_F(DurableFile, AnAppendGoesInWholeOrNotAtAll) {
   small.rlim_cur = 6;
   setrlimit(RLIMIT_FSIZE, &small);
   int result = appenddurably(file.c_str(), "cccc\n", 5, opened);
+  std::string created = path("new");
+  int createdresult = appenddurably(created.c_str(), "a line longer than 6\n", 21);
   setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_EQ(-1, createdresult);
+  EXPECT_FALSE(fs::exists(created)) << "a file the failed append created stays";
   EXPECT_EQ(-1, result);
   EXPECT_TRUE(opened);
   EXPECT_EQ("a\nb\n", read("history"));

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "fiveminlines.h"
+
 #include "iftable.h"
 
 namespace {
@@ -22,6 +24,8 @@ constexpr OwnFile kownfiles[] = {
     {"history file", Beside::history, "", false},
     {"persistent day file's temporary file", Beside::day, kdaytempsuffix, false},
     {"history's torn-line file", Beside::history, ktornsuffix, false},
+    {"five-minute file", Beside::history, kfiveminsuffix, false},
+    {"five-minute file's temporary file", Beside::history, kfivemintempsuffix, false},
 };
 
 const char* configured(Beside base) {

@@ -13,8 +13,10 @@
 inline constexpr char kdaytempsuffix[] = ".tmp";
 inline constexpr char kreadingssuffix[] = ".counters";
 inline constexpr char kreadingstempsuffix[] = ".counters.tmp";
-// Beside the history: the torn lines a power cut left at its end.
+// Beside the history: the torn lines a power cut left at its end, and the
+// five-minute file (kfiveminsuffix) with its temporary file for the thinning.
 inline constexpr char ktornsuffix[] = ".torn";
+inline constexpr char kfivemintempsuffix[] = ".5min.tmp";
 
 // Which of the four configured paths a file lies beside.
 enum class Beside { rate, today, day, history };

@@ -73,39 +73,43 @@ def dayline(text):
 MINUTESTAMP = re.compile(r"\[(\d{4}-\d\d-\d\d) (\d\d):(\d\d)\] ")
 
 
-def minuteline(text):
-    """(date, minute of the day, items) of one whole line of the five-minute
-    file, or None if it is not one."""
+def fiveminline(text):
+    """(date, minute of the day, items) of one whole five-minute line, or None."""
     match = MINUTESTAMP.match(text)
-    if not match or not text.endswith("\n") or ITEMS.sub("", text[match.end():]) != "\n":
+    if (not match or not text.endswith("\n") or text.count("\n") != 1
+            or ITEMS.sub("", text[match.end():]) != "\n"):
         return None
-    return match.group(1), int(match.group(2)) * 60 + int(match.group(3)), items(text[match.end():])
+    minute = int(match.group(2)) * 60 + int(match.group(3))
+    return match.group(1), minute, items(text[match.end():])
 
 
-def minuteproblems(text, histories):
-    """What is wrong with the five-minute file's text: a line that is not
-    whole, a stamp not after the one before it on its date, a figure below the
-    one before it (a negative interval), or a finished day whose last line
-    holds more than its history line (its intervals would not add up to it)."""
-    problems, last = [], {}
-    for number, line in enumerate(text.splitlines(keepends=True), 1):
-        parsed = minuteline(line)
+def fiveminproblems(text, histories):
+    """What is wrong with a five-minute file: a line that is not whole, a
+    stamp not after its date's previous line, a figure below the line before
+    it (an interval below zero), or one above its day's history line (a last
+    interval below zero). Without these, a day's intervals add up to its
+    history line."""
+    problems = []
+    if text and not text.endswith("\n"):
+        problems.append("ends in a torn line: %r" % text[-80:])
+    previous = {}  # date -> (minute, items) of its last line
+    for number, line in enumerate(text.split("\n")[:-1], 1):
+        parsed = fiveminline(line + "\n")
         if not parsed:
             problems.append("line %d is not whole: %r" % (number, line))
             continue
         date, minute, figures = parsed
-        before = last.get(date)
+        before = previous.get(date)
         if before and minute <= before[0]:
-            problems.append("line %d is not after the line before it: %r" % (number, line))
-        if before and any(figures.get(label, [0, 0])[i] < value[i]
-                          for label, value in before[1].items() for i in (0, 1)):
-            problems.append("line %d holds less than the line before it: %r" % (number, line))
-        last[date] = (minute, figures)
-    for date, (minute, figures) in last.items():
-        closed = histories.get(date)
-        if closed is not None and any(closed.get(label, [0, 0])[i] < value[i]
-                                      for label, value in figures.items() for i in (0, 1)):
-            problems.append("%s: its last line holds more than its history line" % date)
+            problems.append("line %d is not after the previous line of %s" % (number, date))
+        for label, pair in figures.items():
+            if before and label in before[1] and (pair[0] < before[1][label][0]
+                                                  or pair[1] < before[1][label][1]):
+                problems.append("line %d: %s went down: %s" % (number, label, line))
+            day = histories.get(date, {}).get(label)
+            if day and (pair[0] > day[0] or pair[1] > day[1]):
+                problems.append("line %d: %s is above its history line %s" % (number, label, day))
+        previous[date] = (minute, figures)
     return problems
 
 
@@ -529,9 +533,6 @@ def aftercut(guest, checks, number, cut, observations):
     checks.check(prefix + "no date twice in the history", len(set(dates)), len(dates))
     checks.check(prefix + "history dates in order", sorted(dates), dates)
     checks.true(prefix + "the day file parses", dayline(day), repr(day))
-    fivemin = guest.out("cat /var/lib/byteloom/history.5min 2>/dev/null || true")
-    for problem in minuteproblems(fivemin, {p[0]: p[1] for p in parsed if p}):
-        checks.fail(prefix + "five-minute file: " + problem)
     torn = guest.out("cat /var/lib/byteloom/history.torn 2>/dev/null || true")
     if torn:
         log(prefix + "a torn history line was moved aside: " + torn)
@@ -543,6 +544,10 @@ def aftercut(guest, checks, number, cut, observations):
     # belong to no day for sure and bound nothing.
     clear = [o for o in observations if not -1.5 <= (o[0] + 1.5) % DAY - 1.5 <= 2.5]
     histories = {p[0]: p[1] for p in parsed if p}
+    fivemin = guest.out("cat /var/lib/byteloom/history.5min 2>/dev/null; true")
+    problems = fiveminproblems(fivemin, histories)
+    checks.true(prefix + "the five-minute file holds whole lines, and each day's intervals "
+                "add up to its history line", not problems, "\n".join(problems[:10]))
     rate = measuredrate(clear)
     lost = {}
     for date in sorted({dateof(o[0]) for o in clear}):
