@@ -3,17 +3,21 @@
 #include <charconv>
 #include <utility>
 
+#include "intervals.h"
+
 const char kusage[] =
     "usage: byteloom-report [VIEW] [--json | --svg FILE] [--label L]... [--units si|iec]\n"
     "                       [--config FILE] [--startup-script PATH]\n"
     "                       [--rate-file F] [--today-file F] [--day-file F] [--history-file F]\n"
     "views: (default) the days: [--days N | --since DATE] [--until DATE]\n"
     "       --months [N] | --years [N] | --top [N] [--days N | --since DATE --until DATE]\n"
+    "       --hours [N] | --hours --date DATE | --fiveminutes [N]\n"
     "       --live [--count N] | --oneline\n"
     "       --alert LIMIT [--period day|month] [--direction in|out|total] [--estimate]\n"
-    "Shows the traffic that byteloom accounted: tables, JSON with exact byte counts,\n"
-    "bar charts as SVG, the current rates live, one line per label for scripts, or\n"
-    "an alert (exit status 3) when a day's or month's traffic exceeds LIMIT.\n";
+    "Shows the traffic that byteloom accounted, by day, month, year, hour or five\n"
+    "minutes: tables, JSON with exact byte counts, bar charts as SVG, the current\n"
+    "rates live, one line per label for scripts, or an alert (exit status 3) when\n"
+    "a day's or month's traffic exceeds LIMIT.\n";
 
 namespace {
 
@@ -182,6 +186,14 @@ constexpr ReportOption koptions[] = {
      [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
        return p.view(View::top, n, v, kmaxtop, p.options.top);
      }},
+    {"--hours", Takes::optionalcount,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.view(View::hours, n, v, kmaxhours, p.options.intervals);
+     }},
+    {"--fiveminutes", Takes::optionalcount,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.view(View::fiveminutes, n, v, kmaxfiveminutes, p.options.intervals);
+     }},
     {"--json", Takes::nothing,
      [](Parser& p, std::string_view n, std::optional<std::string_view>) {
        return p.setoutput(Output::json, n);
@@ -223,6 +235,10 @@ constexpr ReportOption koptions[] = {
     {"--until", Takes::value,
      [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
        return p.date(n, *v, p.options.until);
+     }},
+    {"--date", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.date(n, *v, p.options.date);
      }},
     {"--alert", Takes::value,
      [](Parser& p, std::string_view, std::optional<std::string_view> v) { return p.limit(*v); }},
@@ -276,9 +292,13 @@ bool Parser::check() {
   if (options.count > 0 && view != View::live) return fail("--count goes with --live");
   if (!alertonly.empty() && view != View::alert)
     return fail(alertonly.front() + " goes with --alert");
+  bool intervals = view == View::hours || view == View::fiveminutes;
   if (options.output == Output::svg && view != View::days && view != View::months &&
-      view != View::years)
-    return fail("--svg draws the day, month and year views only");
+      view != View::years && !intervals)
+    return fail("--svg draws the day, month, year, hour and five-minute views only");
+  if (options.date && !intervals) return fail("--date goes with --hours and --fiveminutes");
+  if (options.date && options.intervals)
+    return fail(*viewname + " takes no count with --date: it shows the whole date");
   if (options.output == Output::json && (view == View::oneline || view == View::alert))
     return fail("--json doesn't go with " + *viewname);
   bool range = options.since || options.until;
@@ -336,6 +356,11 @@ std::optional<sys_days> parseisodate(std::string_view text) {
 int effectivedays(const Options& options) {
   if (options.days > 0) return options.days;
   return options.output == Output::svg ? 30 : 7;
+}
+
+int effectiveintervals(const Options& options) {
+  if (options.intervals > 0) return options.intervals;
+  return options.view == View::fiveminutes ? 12 : 24;
 }
 
 DayRange dayrange(const Options& options, sys_days today, sys_days oldest) {

@@ -1,0 +1,245 @@
+#include "intervals.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <map>
+
+#include "tokens.h"
+
+namespace {
+
+using std::chrono::days;
+using std::chrono::sys_days;
+
+// "[YYYY-MM-DD HH:MM]".
+constexpr size_t kstamplength = 18;
+
+bool twodigits(std::string_view text, size_t at, int& into) {
+  auto [end, error] = std::from_chars(text.data() + at, text.data() + at + 2, into);
+  return error == std::errc() && end == text.data() + at + 2 && text[at] >= '0' &&
+         text[at] <= '9';
+}
+
+struct Stamp {
+  sys_days date;
+  int minute = 0;
+};
+
+std::optional<Stamp> readminutestamp(std::string_view text) {
+  if (text.size() < kstamplength || text[0] != '[' || text[5] != '-' || text[8] != '-' ||
+      text[11] != ' ' || text[14] != ':' || text[17] != ']')
+    return std::nullopt;
+  int century = 0, yy = 0, month = 0, day = 0, hour = 0, minute = 0;
+  if (!twodigits(text, 1, century) || !twodigits(text, 3, yy) || !twodigits(text, 6, month) ||
+      !twodigits(text, 9, day) || !twodigits(text, 12, hour) || !twodigits(text, 15, minute))
+    return std::nullopt;
+  std::chrono::year_month_day ymd{std::chrono::year(century * 100 + yy),
+                                  std::chrono::month(static_cast<unsigned>(month)),
+                                  std::chrono::day(static_cast<unsigned>(day))};
+  if (!ymd.ok() || hour > 23 || minute > 59) return std::nullopt;
+  return Stamp{sys_days(ymd), hour * 60 + minute};
+}
+
+// True when a label of later holds less than in earlier: not a running
+// total of the same day.
+bool below(const Items& later, const Items& earlier) {
+  for (const Item& item : later)
+    for (const Item& before : earlier)
+      if (item.label == before.label &&
+          (item.counts.in < before.counts.in || item.counts.out < before.counts.out))
+        return true;
+  return false;
+}
+
+std::string stamptext(sys_days date, int minute) {
+  char clock[8];
+  snprintf(clock, sizeof clock, "%02d:%02d", minute / 60 % 24, minute % 60);
+  return formatdate(date) + " " + clock;
+}
+
+// The figures of items in the label columns; a label given twice adds up.
+std::vector<std::optional<Sums>> columns(const Items& items,
+                                         const std::vector<std::string>& labels) {
+  std::vector<std::optional<Sums>> counts(labels.size());
+  for (const Item& item : items) {
+    auto column = std::find(labels.begin(), labels.end(), item.label);
+    if (column == labels.end()) continue;
+    std::optional<Sums>& sums = counts[static_cast<size_t>(column - labels.begin())];
+    if (!sums) sums = Sums{};
+    add(*sums, item.counts);
+  }
+  return counts;
+}
+
+// The bytes between two running totals, per label; a label missing at either
+// end, or lower at the end (never a negative figure), has none.
+std::vector<std::optional<Sums>> difference(const std::vector<std::optional<Sums>>& end,
+                                            const std::vector<std::optional<Sums>>& start) {
+  std::vector<std::optional<Sums>> counts(end.size());
+  for (size_t i = 0; i < end.size(); ++i) {
+    if (!end[i] || !start[i] || end[i]->in < start[i]->in || end[i]->out < start[i]->out)
+      continue;
+    counts[i] = Sums{end[i]->in - start[i]->in, end[i]->out - start[i]->out};
+  }
+  return counts;
+}
+
+// The running totals of each date at any moment, as the lines, the history
+// and the running day tell them.
+class DayTotals {
+ public:
+  DayTotals(const Figures& figures, const std::vector<Snapshot>& snapshots, Now now)
+      : now_(now) {
+    for (const Snapshot& snapshot : snapshots) lines_[snapshot.date].push_back(&snapshot);
+    for (auto& [date, lines] : lines_)
+      std::stable_sort(lines.begin(), lines.end(),
+                       [](const Snapshot* a, const Snapshot* b) { return a->minute < b->minute; });
+    for (const DayRecord& record : figures.history) ends_[record.date] = &record.items;
+    if (figures.today) running_ = &*figures.today;
+  }
+
+  // The last line of date stamped at or before minute.
+  const Items* at(sys_days date, int minute) const {
+    auto found = lines_.find(date);
+    if (found == lines_.end()) return nullptr;
+    const Items* last = nullptr;
+    for (const Snapshot* line : found->second) {
+      if (line->minute > minute) break;
+      last = &line->items;
+    }
+    return last;
+  }
+
+  // At the end of a finished date: its history line, or the running day's
+  // figures when it is the running day not yet in the history.
+  const Items* end(sys_days date) const {
+    if (auto found = ends_.find(date); found != ends_.end()) return found->second;
+    if (running_ && running_->date == date) return &running_->items;
+    return nullptr;
+  }
+
+  // Now on the running date: the running day's figures, else the last line.
+  const Items* current(sys_days date) const {
+    if (running_ && running_->date == date) return &running_->items;
+    return at(date, now_.seconds / 60);
+  }
+
+  // The labels of the lines of dates first to last.
+  std::vector<DayRecord> records(sys_days first, sys_days last) const {
+    std::vector<DayRecord> found;
+    for (auto it = lines_.lower_bound(first); it != lines_.end() && it->first <= last; ++it)
+      for (const Snapshot* line : it->second) found.push_back({line->date, line->items, 0});
+    return found;
+  }
+
+ private:
+  Now now_;
+  std::map<sys_days, std::vector<const Snapshot*>> lines_;
+  std::map<sys_days, const Items*> ends_;  // the last history line of each date
+  const DayRecord* running_ = nullptr;
+};
+
+// Whether the file still holds date at grain (the daemon thins and removes
+// old dates).
+bool held(sys_days date, Grain grain, sys_days today) {
+  int age = static_cast<int>((today - date).count());
+  return age <= (grain == Grain::fiveminutes ? kfiveminutedays : kintervaldays);
+}
+
+}  // namespace
+
+std::vector<Snapshot> parsesnapshots(std::string_view text, std::string_view file,
+                                     Problems& problems) {
+  std::vector<Snapshot> snapshots;
+  std::map<sys_days, size_t> lastofdate;  // the index of each date's last line kept
+  size_t number = 0;
+  while (!text.empty()) {
+    size_t newline = text.find('\n');
+    std::string_view line = text.substr(0, newline);
+    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    ++number;
+    if (isblankline(line)) continue;
+    std::optional<Stamp> stamp = readminutestamp(line);
+    if (!stamp) {
+      problems.push_back(
+          {std::string(file), number, "no time stamp [YYYY-MM-DD HH:MM]; line skipped"});
+      continue;
+    }
+    Snapshot snapshot{stamp->date, stamp->minute,
+                      parseitems(line.substr(kstamplength), file, number, problems), number};
+    auto earlier = lastofdate.find(snapshot.date);
+    if (earlier != lastofdate.end() && below(snapshot.items, snapshots[earlier->second].items)) {
+      problems.push_back({std::string(file), number,
+                          "below line " + std::to_string(snapshots[earlier->second].line) +
+                              " of the same date, so not a running total; line skipped"});
+      continue;
+    }
+    lastofdate[snapshot.date] = snapshots.size();
+    snapshots.push_back(std::move(snapshot));
+  }
+  return snapshots;
+}
+
+WallMinute wallminute(sys_days date, int minute) {
+  return static_cast<WallMinute>(date.time_since_epoch().count()) * kminutesperday + minute;
+}
+
+IntervalRange lastintervals(Now now, Grain grain, int count) {
+  int length = static_cast<int>(grain);
+  int running = now.seconds / 60 / length * length;
+  return {wallminute(now.date, running) - static_cast<WallMinute>(std::max(count, 1) - 1) * length,
+          std::max(count, 1)};
+}
+
+IntervalRange dateintervals(sys_days date, Grain grain) {
+  return {wallminute(date, 0), kminutesperday / static_cast<int>(grain)};
+}
+
+IntervalReport buildintervals(const Figures& figures, const std::vector<Snapshot>& snapshots,
+                              Grain grain, IntervalRange range, Now now,
+                              const std::vector<std::string>& only, Problems& problems) {
+  int length = static_cast<int>(grain);
+  auto dateof = [](WallMinute at) {
+    WallMinute day = at >= 0 ? at / kminutesperday : (at - kminutesperday + 1) / kminutesperday;
+    return std::make_pair(sys_days(days(day)),
+                          static_cast<int>(at - day * kminutesperday));
+  };
+  DayTotals totals(figures, snapshots, now);
+  DayRange dates{dateof(range.first).first,
+                 dateof(range.first + static_cast<WallMinute>(range.count - 1) * length).first};
+  Figures found{figures.labels, figures.history, figures.today};
+  for (DayRecord& record : totals.records(dates.first, dates.last))
+    found.history.push_back(std::move(record));
+
+  IntervalReport report;
+  report.grain = grain;
+  report.labels = columnlabels(found, dates, only, problems);
+  report.totals.assign(report.labels.size(), Sums{});
+  long long nowsecond = wallminute(now.date, 0) * 60 + now.seconds;
+  for (int i = 0; i < range.count; ++i) {
+    WallMinute start = range.first + static_cast<WallMinute>(i) * length;
+    auto [date, minute] = dateof(start);
+    IntervalRow row{date, minute, false, false,
+                    std::vector<std::optional<Sums>>(report.labels.size())};
+    row.running = start * 60 <= nowsecond && nowsecond < (start + length) * 60;
+    bool future = start * 60 > nowsecond;
+    const Items* from = totals.at(date, minute);
+    const Items* to = row.running                       ? totals.current(date)
+                      : minute + length == kminutesperday ? totals.end(date)
+                                                          : totals.at(date, minute + length);
+    if (!future && held(date, grain, now.date) && from && to) {
+      row.recorded = true;
+      row.counts =
+          difference(columns(*to, report.labels), columns(*from, report.labels));
+    }
+    for (size_t c = 0; c < row.counts.size(); ++c)
+      if (row.counts[c]) add(report.totals[c], *row.counts[c]);
+    report.rows.push_back(std::move(row));
+  }
+  return report;
+}
+
+std::string intervalstart(const IntervalRow& row) {
+  return stamptext(row.date, row.minute);
+}
