@@ -63,6 +63,8 @@ class ServedFiles {
   // The report's month view: the last count months (0: all).
   PeriodReport months(const Reading& reading, int count);
   std::string ratesjson(const Reading& reading);
+  // Everything the report's views use, from a reading.
+  Figures figures(const Reading& reading, Now now) const;
 
   const FileSetup& setup() const { return setup_; }
   bool following() const { return follower_.following(); }
@@ -76,7 +78,6 @@ class ServedFiles {
                                      FileStamp* stamp = nullptr);
   // The report's running day of a reading, and everything its views use.
   static std::optional<DayRecord> runningday(const Reading& reading, Now now);
-  Figures figures(const Reading& reading, Now now) const;
   void count(const char* file, const Problems& found);
 
   FileSetup setup_;

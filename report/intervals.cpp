@@ -243,3 +243,19 @@ IntervalReport buildintervals(const Figures& figures, const std::vector<Snapshot
 std::string intervalstart(const IntervalRow& row) {
   return stamptext(row.date, row.minute);
 }
+
+std::optional<sys_days> parseisodate(std::string_view text) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+  int y = 0, m = 0, d = 0;
+  auto digits = [&](size_t from, size_t count, int& into) {
+    auto [end, error] = std::from_chars(text.data() + from, text.data() + from + count, into);
+    return error == std::errc() && end == text.data() + from + count && text[from] != '-' &&
+           text[from] != '+';
+  };
+  if (!digits(0, 4, y) || !digits(5, 2, m) || !digits(8, 2, d)) return std::nullopt;
+  std::chrono::year_month_day ymd{std::chrono::year(y),
+                                  std::chrono::month(static_cast<unsigned>(m)),
+                                  std::chrono::day(static_cast<unsigned>(d))};
+  if (!ymd.ok()) return std::nullopt;
+  return sys_days(ymd);
+}

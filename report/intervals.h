@@ -82,5 +82,8 @@ IntervalReport buildintervals(const Figures& figures, const std::vector<Snapshot
                               Grain grain, IntervalRange range, Now now,
                               const std::vector<std::string>& only, Problems& problems);
 
+// A date written YYYY-MM-DD that exists; nullopt for anything else.
+std::optional<std::chrono::sys_days> parseisodate(std::string_view text);
+
 // "2026-12-08 14:05": where an interval starts.
 std::string intervalstart(const IntervalRow& row);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scriptviews.h"
+#include "intervals.h"
 #include "setup.h"
 #include "units.h"
 #include "views.h"
@@ -38,9 +39,6 @@ inline constexpr int kmaxtop = 100000;
 // Reads the command line (without the program name); nullopt with a reason
 // in error when it can't be used.
 std::optional<Options> parseoptions(const std::vector<std::string_view>& args, std::string& error);
-
-// A date written YYYY-MM-DD that exists; nullopt for anything else.
-std::optional<std::chrono::sys_days> parseisodate(std::string_view text);
 
 // The days shown when --days is not given: 30 for the chart, else 7.
 int effectivedays(const Options& options);
