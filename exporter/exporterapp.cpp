@@ -45,10 +45,10 @@ std::string intervalsjson(ServedFiles& files, const Reading& reading, Grain grai
   LocalClock clock = localclock();
   Now now{clock.date, clock.seconds};
   Problems problems;
-  std::string path = fiveminutepath(files.setup().historyfile);
+  std::string path = fiveminpath(files.setup().historyfile);
   std::optional<std::string> text = readfiveminutefile(path, problems);
-  std::vector<Snapshot> snapshots =
-      text ? parsesnapshots(*text, path, problems) : std::vector<Snapshot>{};
+  std::vector<FiveMinRecord> snapshots =
+      text ? parsesnapshots(*text, path, problems) : std::vector<FiveMinRecord>{};
   return formatintervalsjson(files.figures(reading, now), snapshots, grain, now, count, date, {},
                              problems);
 }

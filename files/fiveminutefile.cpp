@@ -4,10 +4,6 @@
 
 #include "readfile.h"
 
-std::string fiveminutepath(const std::string& historyfile) {
-  return historyfile + ".5min";
-}
-
 std::string_view wholelines(std::string_view text) {
   size_t newline = text.rfind('\n');
   return newline == std::string_view::npos ? std::string_view{} : text.substr(0, newline + 1);

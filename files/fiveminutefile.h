@@ -3,15 +3,15 @@
 #include <string>
 #include <string_view>
 
+#include "fiveminlines.h"
 #include "problems.h"
 
-// The five-minute file: beside the history, its path with ".5min" added. The
-// daemon appends a line of the day's running totals at every five-minute
-// boundary, so a power cut can leave the last line torn.
-std::string fiveminutepath(const std::string& historyfile);
+// The five-minute file (its path: fiveminpath) gets a line appended at every
+// five-minute boundary, so a reader may catch the last line in the middle of
+// its append.
 
-// The whole lines of text: a last line without its newline was torn while
-// being written and is never read as figures.
+// The whole lines of text: a last line without its newline is still being
+// written (or was torn by a power cut) and is never read as figures.
 std::string_view wholelines(std::string_view text);
 
 // The file's whole lines; nullopt when it is missing (no figures yet, no

@@ -12,7 +12,7 @@ namespace {
 // can't be read is named.
 TEST(FiveMinuteFile, MissingTornAndUnreadable) {
   TempDir dir;
-  std::string path = fiveminutepath(dir.path("history"));
+  std::string path = fiveminpath(dir.path("history"));
   EXPECT_EQ(dir.path("history.5min"), path);
   Problems problems;
   EXPECT_FALSE(readfiveminutefile(path, problems));

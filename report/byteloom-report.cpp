@@ -119,10 +119,10 @@ int showperiods(const Options& options, const FileSetup& setup, Now now, Problem
   return status == kshown && norows(report) ? nothingtoshow() : status;
 }
 
-std::vector<Snapshot> loadsnapshots(const FileSetup& setup, Problems& problems) {
-  std::string path = fiveminutepath(setup.historyfile);
+std::vector<FiveMinRecord> loadsnapshots(const FileSetup& setup, Problems& problems) {
+  std::string path = fiveminpath(setup.historyfile);
   std::optional<std::string> text = readfiveminutefile(path, problems);
-  return text ? parsesnapshots(*text, path, problems) : std::vector<Snapshot>{};
+  return text ? parsesnapshots(*text, path, problems) : std::vector<FiveMinRecord>{};
 }
 
 bool norows(const IntervalReport& report) {
@@ -135,7 +135,7 @@ bool norows(const IntervalReport& report) {
 // or every interval of a date.
 int showintervals(const Options& options, const FileSetup& setup, Now now, Problems& problems) {
   Figures figures = loadfigures(setup, now, problems);
-  std::vector<Snapshot> snapshots = loadsnapshots(setup, problems);
+  std::vector<FiveMinRecord> snapshots = loadsnapshots(setup, problems);
   Grain grain = options.view == View::hours ? Grain::hour : Grain::fiveminutes;
   IntervalRange range = options.date ? dateintervals(*options.date, grain)
                                      : lastintervals(now, grain, effectiveintervals(options));

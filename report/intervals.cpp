@@ -2,44 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <map>
 
-#include "tokens.h"
 
 namespace {
 
 using std::chrono::days;
 using std::chrono::sys_days;
-
-// "[YYYY-MM-DD HH:MM]".
-constexpr size_t kstamplength = 18;
-
-bool twodigits(std::string_view text, size_t at, int& into) {
-  auto [end, error] = std::from_chars(text.data() + at, text.data() + at + 2, into);
-  return error == std::errc() && end == text.data() + at + 2 && text[at] >= '0' &&
-         text[at] <= '9';
-}
-
-struct Stamp {
-  sys_days date;
-  int minute = 0;
-};
-
-std::optional<Stamp> readminutestamp(std::string_view text) {
-  if (text.size() < kstamplength || text[0] != '[' || text[5] != '-' || text[8] != '-' ||
-      text[11] != ' ' || text[14] != ':' || text[17] != ']')
-    return std::nullopt;
-  int century = 0, yy = 0, month = 0, day = 0, hour = 0, minute = 0;
-  if (!twodigits(text, 1, century) || !twodigits(text, 3, yy) || !twodigits(text, 6, month) ||
-      !twodigits(text, 9, day) || !twodigits(text, 12, hour) || !twodigits(text, 15, minute))
-    return std::nullopt;
-  std::chrono::year_month_day ymd{std::chrono::year(century * 100 + yy),
-                                  std::chrono::month(static_cast<unsigned>(month)),
-                                  std::chrono::day(static_cast<unsigned>(day))};
-  if (!ymd.ok() || hour > 23 || minute > 59) return std::nullopt;
-  return Stamp{sys_days(ymd), hour * 60 + minute};
-}
 
 // True when a label of later holds less than in earlier: not a running
 // total of the same day.
@@ -50,12 +19,6 @@ bool below(const Items& later, const Items& earlier) {
           (item.counts.in < before.counts.in || item.counts.out < before.counts.out))
         return true;
   return false;
-}
-
-std::string stamptext(sys_days date, int minute) {
-  char clock[8];
-  snprintf(clock, sizeof clock, "%02d:%02d", minute / 60 % 24, minute % 60);
-  return formatdate(date) + " " + clock;
 }
 
 // The figures of items in the label columns; a label given twice adds up.
@@ -89,12 +52,11 @@ std::vector<std::optional<Sums>> difference(const std::vector<std::optional<Sums
 // and the running day tell them.
 class DayTotals {
  public:
-  DayTotals(const Figures& figures, const std::vector<Snapshot>& snapshots, Now now)
+  DayTotals(const Figures& figures, const std::vector<FiveMinRecord>& snapshots, Now now)
       : now_(now) {
-    for (const Snapshot& snapshot : snapshots) lines_[snapshot.date].push_back(&snapshot);
-    for (auto& [date, lines] : lines_)
-      std::stable_sort(lines.begin(), lines.end(),
-                       [](const Snapshot* a, const Snapshot* b) { return a->minute < b->minute; });
+    // The format keeps only lines later than the one before of their date.
+    for (const FiveMinRecord& snapshot : snapshots)
+      lines_[snapshot.stamp.date].push_back(&snapshot);
     for (const DayRecord& record : figures.history) ends_[record.date] = &record.items;
     if (figures.today) running_ = &*figures.today;
   }
@@ -104,8 +66,8 @@ class DayTotals {
     auto found = lines_.find(date);
     if (found == lines_.end()) return nullptr;
     const Items* last = nullptr;
-    for (const Snapshot* line : found->second) {
-      if (line->minute > minute) break;
+    for (const FiveMinRecord* line : found->second) {
+      if (line->stamp.minute > minute) break;
       last = &line->items;
     }
     return last;
@@ -129,13 +91,13 @@ class DayTotals {
   std::vector<DayRecord> records(sys_days first, sys_days last) const {
     std::vector<DayRecord> found;
     for (auto it = lines_.lower_bound(first); it != lines_.end() && it->first <= last; ++it)
-      for (const Snapshot* line : it->second) found.push_back({line->date, line->items, 0});
+      for (const FiveMinRecord* line : it->second) found.push_back({it->first, line->items, 0});
     return found;
   }
 
  private:
   Now now_;
-  std::map<sys_days, std::vector<const Snapshot*>> lines_;
+  std::map<sys_days, std::vector<const FiveMinRecord*>> lines_;
   std::map<sys_days, const Items*> ends_;  // the last history line of each date
   const DayRecord* running_ = nullptr;
 };
@@ -149,33 +111,19 @@ bool held(sys_days date, Grain grain, sys_days today) {
 
 }  // namespace
 
-std::vector<Snapshot> parsesnapshots(std::string_view text, std::string_view file,
-                                     Problems& problems) {
-  std::vector<Snapshot> snapshots;
+std::vector<FiveMinRecord> parsesnapshots(std::string_view text, std::string_view file,
+                                          Problems& problems) {
+  std::vector<FiveMinRecord> snapshots;
   std::map<sys_days, size_t> lastofdate;  // the index of each date's last line kept
-  size_t number = 0;
-  while (!text.empty()) {
-    size_t newline = text.find('\n');
-    std::string_view line = text.substr(0, newline);
-    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
-    ++number;
-    if (isblankline(line)) continue;
-    std::optional<Stamp> stamp = readminutestamp(line);
-    if (!stamp) {
-      problems.push_back(
-          {std::string(file), number, "no time stamp [YYYY-MM-DD HH:MM]; line skipped"});
-      continue;
-    }
-    Snapshot snapshot{stamp->date, stamp->minute,
-                      parseitems(line.substr(kstamplength), file, number, problems), number};
-    auto earlier = lastofdate.find(snapshot.date);
+  for (FiveMinRecord& snapshot : parsefivemin(text, file, problems)) {
+    auto earlier = lastofdate.find(snapshot.stamp.date);
     if (earlier != lastofdate.end() && below(snapshot.items, snapshots[earlier->second].items)) {
-      problems.push_back({std::string(file), number,
+      problems.push_back({std::string(file), snapshot.line,
                           "below line " + std::to_string(snapshots[earlier->second].line) +
                               " of the same date, so not a running total; line skipped"});
       continue;
     }
-    lastofdate[snapshot.date] = snapshots.size();
+    lastofdate[snapshot.stamp.date] = snapshots.size();
     snapshots.push_back(std::move(snapshot));
   }
   return snapshots;
@@ -196,7 +144,7 @@ IntervalRange dateintervals(sys_days date, Grain grain) {
   return {wallminute(date, 0), kminutesperday / static_cast<int>(grain)};
 }
 
-IntervalReport buildintervals(const Figures& figures, const std::vector<Snapshot>& snapshots,
+IntervalReport buildintervals(const Figures& figures, const std::vector<FiveMinRecord>& snapshots,
                               Grain grain, IntervalRange range, Now now,
                               const std::vector<std::string>& only, Problems& problems) {
   int length = static_cast<int>(grain);
@@ -241,7 +189,7 @@ IntervalReport buildintervals(const Figures& figures, const std::vector<Snapshot
 }
 
 std::string intervalstart(const IntervalRow& row) {
-  return stamptext(row.date, row.minute);
+  return formatminutestamp({row.date, row.minute});
 }
 
 std::optional<sys_days> parseisodate(std::string_view text) {

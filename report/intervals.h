@@ -6,28 +6,19 @@
 #include <vector>
 
 #include "dayitems.h"
+#include "fiveminlines.h"
 #include "reportdays.h"
 #include "wide.h"
 
-// One line of the five-minute file: the day's running totals at a moment,
-// stamped "[YYYY-MM-DD HH:MM] " in local wall-clock time.
-struct Snapshot {
-  std::chrono::sys_days date;
-  int minute = 0;  // since the date's 00:00, 0 to 1439
-  Items items;
-  size_t line = 0;
-};
-
-// Every line of a five-minute file's text (whole lines only: the reader cuts
-// a torn tail first). A line without a valid stamp, or below an earlier line
-// of its date (the totals only grow within a day), is named and skipped.
-std::vector<Snapshot> parsesnapshots(std::string_view text, std::string_view file,
-                                     Problems& problems);
+// Every good line of a five-minute file's text, by the format's rules; a line
+// below an earlier line of its date (the totals only grow within a day) is
+// named and skipped too.
+std::vector<FiveMinRecord> parsesnapshots(std::string_view text, std::string_view file,
+                                          Problems& problems);
 
 // Hours, or five-minute intervals; the value is the interval's length in minutes.
 enum class Grain { hour = 60, fiveminutes = 5 };
 
-inline constexpr int kminutesperday = 24 * 60;
 // Dates older than this many days keep only whole hours in the file, and
 // older than the second are gone from it.
 inline constexpr int kfiveminutedays = 2;
@@ -78,7 +69,7 @@ struct IntervalReport {
 // (each finished date's end) and the running day (its figures now). Labels
 // as the day view's: the configured ones then others found, or only those
 // in only (an unknown one is reported).
-IntervalReport buildintervals(const Figures& figures, const std::vector<Snapshot>& snapshots,
+IntervalReport buildintervals(const Figures& figures, const std::vector<FiveMinRecord>& snapshots,
                               Grain grain, IntervalRange range, Now now,
                               const std::vector<std::string>& only, Problems& problems);
 

@@ -11,7 +11,7 @@ using namespace std::chrono;
 const sys_days kday = sys_days(year(2026) / December / 8);
 
 // The lines of a text written like the daemon's file, as parsed.
-std::vector<Snapshot> lines(const std::string& text, Problems& problems) {
+std::vector<FiveMinRecord> lines(const std::string& text, Problems& problems) {
   return parsesnapshots(text, "history.5min", problems);
 }
 
@@ -31,29 +31,22 @@ std::vector<std::string> wan(const IntervalReport& report) {
   return shown;
 }
 
-TEST(FiveMinuteLines, StampsItemsAndBadLinesNamed) {
+// The totals only grow within a date: a line below an earlier one is named
+// and skipped, and the next one is compared with the last line kept.
+TEST(FiveMinuteLines, ALineBelowAnEarlierOneOfItsDateIsSkipped) {
   Problems problems;
-  std::vector<Snapshot> read = lines(
-      "[2026-12-08 00:00] wan 0 0 \n"
-      "\n"
+  std::vector<FiveMinRecord> read = lines(
       "[2026-12-08 14:05] wan 81234567 2345678 lan 1234 5678 \n"
-      "[2026-12-08] wan 1 1 \n"                  // a day line, no time
-      "[2026-12-08 24:00] wan 1 1 \n"            // no such time
-      "[2026-02-30 10:00] wan 1 1 \n"            // no such date
-      "[2026-12-08 14:10] wan 81234560 2345679 \n"  // below the line before
-      "[2026-12-09 00:00] wan 0 0 \n",           // a new date starts at zero
+      "[2026-12-08 14:10] wan 81234560 2345679 lan 1234 5678 \n"
+      "[2026-12-08 14:15] wan 81234567 2345678 lan 1234 5678 \n"
+      "[2026-12-09 00:00] wan 0 0 \n",
       problems);
   ASSERT_EQ(3u, read.size());
-  EXPECT_EQ(14 * 60 + 5, read[1].minute);
   EXPECT_EQ(3u, read[1].line);
-  ASSERT_EQ(2u, read[1].items.size());
-  EXPECT_EQ("lan", read[1].items[1].label);
-  EXPECT_EQ(5678, read[1].items[1].counts.out);
-  EXPECT_EQ(kday + days(1), read[2].date);
-  ASSERT_EQ(4u, problems.size());
-  EXPECT_EQ(4u, problems[0].line);
-  EXPECT_EQ(7u, problems[3].line);
-  EXPECT_NE(std::string::npos, problems[3].message.find("below line 3"));
+  EXPECT_EQ(kday + days(1), read[2].stamp.date);
+  ASSERT_EQ(1u, problems.size());
+  EXPECT_EQ(2u, problems[0].line);
+  EXPECT_NE(std::string::npos, problems[0].message.find("below line 1"));
 }
 
 TEST(Intervals, WindowEndsWithTheRunningIntervalAcrossMidnight) {
@@ -68,7 +61,7 @@ TEST(Intervals, WindowEndsWithTheRunningIntervalAcrossMidnight) {
 // a difference of two lines, and the hours add up to the day.
 TEST(Intervals, HoursOfAFinishedDayAddUpToItsHistoryLine) {
   Problems problems;
-  std::vector<Snapshot> snapshots = lines(
+  std::vector<FiveMinRecord> snapshots = lines(
       "[2026-12-08 00:00] wan 0 0 \n"
       "[2026-12-08 01:00] wan 100 10 \n"
       "[2026-12-08 01:55] wan 150 15 \n"  // the 02:00 line is missing
@@ -98,7 +91,7 @@ TEST(Intervals, HoursOfAFinishedDayAddUpToItsHistoryLine) {
 TEST(Intervals, NoFigureBeforeTheFirstLineNorAfterTheLastWithoutAHistoryLine) {
   Problems problems;
   // The daemon started counting at 10:20 with figures from earlier on.
-  std::vector<Snapshot> snapshots = lines(
+  std::vector<FiveMinRecord> snapshots = lines(
       "[2026-12-08 10:20] wan 300 30 \n"
       "[2026-12-08 11:00] wan 350 35 \n"
       "[2026-12-08 12:00] wan 360 36 \n"
@@ -118,7 +111,7 @@ TEST(Intervals, NoFigureBeforeTheFirstLineNorAfterTheLastWithoutAHistoryLine) {
 
 TEST(Intervals, TheRunningHourCountsUpToTheTodayFileAndLaterHoursHaveNone) {
   Problems problems;
-  std::vector<Snapshot> snapshots = lines(
+  std::vector<FiveMinRecord> snapshots = lines(
       "[2026-12-08 00:00] wan 0 0 \n"
       "[2026-12-08 14:00] wan 800 80 \n"
       "[2026-12-08 14:05] wan 900 90 \n",
@@ -149,7 +142,7 @@ TEST(Intervals, ThinnedAndRemovedDatesHaveNoFigureAtTheGrainsTheyLost) {
                             {old, " 00:00] wan 0 0 \n"}, {old, " 00:55] wan 5 5 \n"},
                             {old, " 02:00] wan 30 30 \n"}})
     text.append("[").append(formatdate(date)).append(rest);
-  std::vector<Snapshot> snapshots = lines(text, problems);
+  std::vector<FiveMinRecord> snapshots = lines(text, problems);
   Figures figures{{"wan"}, {}, std::nullopt};
   Now now = at(kday, 12, 0);
   IntervalReport hours = buildintervals(figures, snapshots, Grain::hour,
@@ -167,7 +160,7 @@ TEST(Intervals, ThinnedAndRemovedDatesHaveNoFigureAtTheGrainsTheyLost) {
 
 TEST(Intervals, NeverANegativeFigureAndLabelsAsTheDayView) {
   Problems problems;
-  std::vector<Snapshot> snapshots = lines(
+  std::vector<FiveMinRecord> snapshots = lines(
       "[2026-12-08 00:00] wan 0 0 \n"
       "[2026-12-08 01:00] wan 100 10 extra 5 5 \n",
       problems);
@@ -193,7 +186,7 @@ TEST(Intervals, NeverANegativeFigureAndLabelsAsTheDayView) {
 
 TEST(IntervalViews, TableJsonAndChartMarkTheRunningAndTheMissing) {
   Problems problems;
-  std::vector<Snapshot> snapshots = lines("[2026-12-08 14:00] wan 800 80 \n", problems);
+  std::vector<FiveMinRecord> snapshots = lines("[2026-12-08 14:00] wan 800 80 \n", problems);
   Figures figures{{"wan"}, {}, DayRecord{kday, {{"wan", {1000, 100}}}, 0}};
   IntervalReport report = buildintervals(figures, snapshots, Grain::hour,
                                          lastintervals(at(kday, 14, 30), Grain::hour, 2),

@@ -26,7 +26,7 @@ Chart intervalchart(const IntervalReport& report, Units units) {
   return chart;
 }
 
-std::string formatintervalsjson(const Figures& figures, const std::vector<Snapshot>& snapshots,
+std::string formatintervalsjson(const Figures& figures, const std::vector<FiveMinRecord>& snapshots,
                                 Grain grain, Now now, int count,
                                 std::optional<std::chrono::sys_days> date,
                                 const std::vector<std::string>& only, Problems& problems) {

@@ -22,7 +22,7 @@ Chart intervalchart(const IntervalReport& report, Units units = Units::si);
 // The JSON of --hours and --fiveminutes straight from loaded figures, for
 // callers that serve the same views: the last count intervals up to now, or
 // with a date, the whole of that date.
-std::string formatintervalsjson(const Figures& figures, const std::vector<Snapshot>& snapshots,
+std::string formatintervalsjson(const Figures& figures, const std::vector<FiveMinRecord>& snapshots,
                                 Grain grain, Now now, int count,
                                 std::optional<std::chrono::sys_days> date,
                                 const std::vector<std::string>& only, Problems& problems);
