@@ -4,7 +4,6 @@
 #include <charconv>
 #include <map>
 
-
 namespace {
 
 using std::chrono::days;
@@ -65,12 +64,11 @@ class DayTotals {
   const Items* at(sys_days date, int minute) const {
     auto found = lines_.find(date);
     if (found == lines_.end()) return nullptr;
-    const Items* last = nullptr;
-    for (const FiveMinRecord* line : found->second) {
-      if (line->stamp.minute > minute) break;
-      last = &line->items;
-    }
-    return last;
+    const std::vector<const FiveMinRecord*>& lines = found->second;
+    auto after = std::upper_bound(
+        lines.begin(), lines.end(), minute,
+        [](int wanted, const FiveMinRecord* line) { return wanted < line->stamp.minute; });
+    return after == lines.begin() ? nullptr : &(*std::prev(after))->items;
   }
 
   // At the end of a finished date: its history line, or the running day's
@@ -87,7 +85,7 @@ class DayTotals {
     return at(date, now_.seconds / 60);
   }
 
-  // The labels of the lines of dates first to last.
+  // The lines of dates first to last as records, for the labels they hold.
   std::vector<DayRecord> records(sys_days first, sys_days last) const {
     std::vector<DayRecord> found;
     for (auto it = lines_.lower_bound(first); it != lines_.end() && it->first <= last; ++it)
