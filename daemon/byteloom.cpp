@@ -13,6 +13,7 @@
 #include "counting.h"
 #include "daybook.h"
 #include "dayfiles.h"
+#include "fiveminfile.h"
 #include "iftable.h"
 #include "runcommand.h"
 #include "sampling.h"
@@ -108,7 +109,8 @@ int startup() {
     return -1;
   }
   CaptureLimits limits{klistingtimeoutns, 0, nullptr};
-  if (init_ifinfoarr(capture) != 0 || preparedayfiles() != 0 || startcounting(limits) != 0) {
+  if (init_ifinfoarr(capture) != 0 || preparedayfiles() != 0 || preparefivemin() != 0 ||
+      startcounting(limits) != 0) {
     printf("ERROR. init_ifinfoarr()!=0. Sorry... errno=%d\n", -1);
     return -1;
   }
@@ -180,6 +182,7 @@ int changeday(const tm& cur) {
   now = cur;
   if (saveratestofile() != 0) return fatal("FATAL! Couldn't open file for writing! Exiting...");
   if (persistunopened(cur)) return fatal(kpersistfailed);
+  fiveminnewday(cur);
   return 0;
 }
 
@@ -209,9 +212,12 @@ int runcycle() {
     case CycleStep::daychange:
       if (changeday(cur) != 0) return -1;
       break;
-    case CycleStep::minutepersist:
-      if (persistunopened(now)) return fatal(kpersistfailed);
+    case CycleStep::minutepersist: {
+      int persisted = persistday(now);
+      if (persisted == -1) return fatal(kpersistfailed);
+      if (persisted == 0) fiveminboundary(now, previous, cur);
       break;
+    }
     case CycleStep::none:
       break;
   }
@@ -236,6 +242,7 @@ int persistandexit() {
     fputs(kterminatefailed, stdout);
     return 1;
   }
+  fiveminstop(now, localnow());
   return 0;
 }
 
@@ -246,6 +253,7 @@ int main() {
   if (startup() != 0) return -1;
   now = localnow();
   if (recoverday() != 0) return -1;
+  startfivemin(now, previous);  // previous: the clock at start
   recoverydone = 1;
   for (;;) {
     if (runcycle() != 0) return -1;

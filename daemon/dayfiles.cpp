@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "daylines.h"
+#include "fiveminfile.h"
 #include "iftable.h"
 #include "pathclash.h"
 
@@ -167,6 +168,8 @@ int refuseclashingpaths() {
       {"history file", resolvedpath(outdayvolumes)},
       {"persistent day file's temporary file", resolvedpath(persisttemppath)},
       {"history's torn-line file", resolvedpath(tornhistorypath())},
+      {"five-minute file", resolvedpath(fiveminfilepath())},
+      {"five-minute file's temporary file", resolvedpath(fivemintemppath())},
   };
   std::optional<std::pair<size_t, size_t>> clash = findclash(paths);
   if (!clash) return 0;

@@ -182,8 +182,8 @@ void scanfivemin(std::string_view text, std::string_view file, Problems& problem
     size_t end = text.find('\n');
     if (end == std::string_view::npos) {
       if (!isblankline(text))
-        problems.push_back({std::string(file), number,
-                            "torn line (an append cut short, no newline); not read"});
+        problems.push_back(
+            {std::string(file), number, "torn line (an append cut short, no newline); not read"});
       break;
     }
     std::string_view line = text.substr(0, end);
