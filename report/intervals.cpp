@@ -71,6 +71,16 @@ class DayTotals {
     return after == lines.begin() ? nullptr : &(*std::prev(after))->items;
   }
 
+  // Where a date's counting starts: with no line at or before minute, its
+  // first line when that lies before until (the daemon started counting
+  // then, with figures counted at times no line tells).
+  const Items* startat(sys_days date, int minute, int until) const {
+    if (const Items* found = at(date, minute)) return found;
+    auto found = lines_.find(date);
+    if (found == lines_.end() || found->second.front()->stamp.minute >= until) return nullptr;
+    return &found->second.front()->items;
+  }
+
   // At the end of a finished date: its history line, or the running day's
   // figures when it is the running day not yet in the history.
   const Items* end(sys_days date) const {
@@ -170,7 +180,7 @@ IntervalReport buildintervals(const Figures& figures, const std::vector<FiveMinR
                     std::vector<std::optional<Sums>>(report.labels.size())};
     row.running = start * 60 <= nowsecond && nowsecond < (start + length) * 60;
     bool future = start * 60 > nowsecond;
-    const Items* from = totals.at(date, minute);
+    const Items* from = totals.startat(date, minute, minute + length);
     const Items* to = row.running                       ? totals.current(date)
                       : minute + length == kminutesperday ? totals.end(date)
                                                           : totals.at(date, minute + length);

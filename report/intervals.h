@@ -45,9 +45,11 @@ IntervalRange lastintervals(Now now, Grain grain, int count);
 // The intervals of one whole date.
 IntervalRange dateintervals(std::chrono::sys_days date, Grain grain);
 
-// One interval: per label the bytes counted in it. Without a figure at
-// either end (before the first line of its date, thinned or removed from
-// the file, in the future) it has none: recorded is false.
+// One interval: per label the bytes counted in it, the difference of the
+// day's running totals at its end and at its start (or at the date's first
+// line, when that lies inside it). Without a figure at either end (wholly
+// before the first line of its date, thinned or removed from the file, in
+// the future) it has none: recorded is false.
 struct IntervalRow {
   std::chrono::sys_days date;
   int minute = 0;  // its start, since the date's 00:00

@@ -88,7 +88,7 @@ TEST(Intervals, HoursOfAFinishedDayAddUpToItsHistoryLine) {
   EXPECT_TRUE(problems.empty());
 }
 
-TEST(Intervals, NoFigureBeforeTheFirstLineNorAfterTheLastWithoutAHistoryLine) {
+TEST(Intervals, NoFigureBeforeTheStartLineNorAfterTheLastWithoutAHistoryLine) {
   Problems problems;
   // The daemon started counting at 10:20 with figures from earlier on.
   std::vector<FiveMinRecord> snapshots = lines(
@@ -103,10 +103,10 @@ TEST(Intervals, NoFigureBeforeTheFirstLineNorAfterTheLastWithoutAHistoryLine) {
                                          {}, problems);
   std::vector<std::string> shown = wan(report);
   EXPECT_EQ("-", shown[9]);
-  EXPECT_EQ("-", shown[10]);  // 10:00 has no line at or before it
+  EXPECT_EQ("50/5", shown[10]);  // counted from the start line
   EXPECT_EQ("10/1", shown[11]);
   EXPECT_EQ("-", shown[23]);  // the day's end is not known: no history line
-  EXPECT_EQ(10, report.totals[0].in);
+  EXPECT_EQ(60, report.totals[0].in);
 }
 
 TEST(Intervals, TheRunningHourCountsUpToTheTodayFileAndLaterHoursHaveNone) {

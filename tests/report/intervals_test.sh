@@ -22,8 +22,8 @@ cd "$work" || exit 1
     printf '[%s 00:00] wan 0 0 lan 0 0 \n' "$thinned"
     printf '[%s 00:55] wan 1000 100 lan 10 1 \n' "$thinned"
     printf '[%s 02:00] wan 3000 300 lan 30 3 \n' "$thinned"
-    # started at 09:00 with figures from earlier; no line between 10:05 and 13:00
-    printf '[%s 09:00] wan 1000 100 lan 10 1 \n' "$yesterday"
+    # started at 09:03 with figures from earlier; no line between 10:05 and 13:00
+    printf '[%s 09:03] wan 1000 100 lan 10 1 \n' "$yesterday"
     printf '[%s 09:05] wan 1100 110 lan 11 1 \n' "$yesterday"
     printf '[%s 10:00] wan 1500 150 lan 15 1 \n' "$yesterday"
     printf '[%s 10:05] wan 1600 160 lan 16 2 \n' "$yesterday"
