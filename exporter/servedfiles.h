@@ -76,7 +76,7 @@ class ServedFiles {
   void readrates(Reading& reading);
   std::optional<std::string> current(OpenFile& file, Problems& problems,
                                      FileStamp* stamp = nullptr);
-  // The report's running day of a reading, and everything its views use.
+  // The report's running day of a reading.
   static std::optional<DayRecord> runningday(const Reading& reading, Now now);
   void count(const char* file, const Problems& found);
 
