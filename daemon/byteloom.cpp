@@ -253,8 +253,8 @@ int main() {
   if (startup() != 0) return -1;
   now = localnow();
   if (recoverday() != 0) return -1;
-  startfivemin(now, previous);  // previous: the clock at start
   recoverydone = 1;
+  startfivemin(now, previous);  // previous: the clock at start
   for (;;) {
     if (runcycle() != 0) return -1;
     if (terminaterequested) return persistandexit();

@@ -97,7 +97,9 @@ int appenddurably(const char* path, const char* data, size_t len) {
   bool measured = fstat(fd, &before) == 0;
   bool appended = measured && writeonce(fd, data, len) && fsync(fd) == 0;
   int error = errno;
-  if (!appended && measured && ftruncate(fd, before.st_size) == 0) fsync(fd);
+  // A file the append created goes again: it was absent before.
+  if (!appended && created) unlink(path);
+  if (!appended && !created && measured && ftruncate(fd, before.st_size) == 0) fsync(fd);
   close(fd);
   if (appended && created) syncdirectoryof(path);
   errno = error;

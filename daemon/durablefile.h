@@ -12,6 +12,6 @@
 int replacedurably(const char* path, const char* temppath, const char* data, size_t len);
 
 // Appends data in one write and syncs it; on any failure the file is cut back
-// to its old length (errno tells why). A file the append creates has its
-// directory synced too. 0, or -1.
+// to its old length (errno tells why), and a file the append created is
+// removed. A file the append creates has its directory synced too. 0, or -1.
 int appenddurably(const char* path, const char* data, size_t len);

@@ -65,10 +65,14 @@ TEST_F(DurableFile, AnAppendIsWholeOrCutBack) {
   setrlimit(RLIMIT_FSIZE, &limit);
   int result = appenddurably(file.c_str(), "third line\n", 11);
   int error = errno;
+  std::string created = path("b");
+  int createdresult = appenddurably(created.c_str(), "a line longer than 16\n", 22);
   setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_EQ(-1, result);
   EXPECT_NE(0, error);
   EXPECT_EQ("first\nsecond\n", read("a"));
+  EXPECT_EQ(-1, createdresult);
+  EXPECT_FALSE(fs::exists(created)) << "a file the failed append created stays";
 }
 
 }  // namespace
