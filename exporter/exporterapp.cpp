@@ -1,5 +1,8 @@
 #include "exporterapp.h"
 
+#include "fiveminutefile.h"
+#include "intervalviews.h"
+#include "localclock.h"
 #include "metrics.h"
 #include "svgchart.h"
 #include "views.h"
@@ -27,10 +30,26 @@ HttpReply json(std::string body) {
 constexpr int kdefaultdays = 7;
 constexpr int kdefaultchartdays = 30;
 constexpr int kdefaultmonths = 12;
+constexpr int kdefaulthours = 24;
+constexpr int kdefaultfiveminutes = 12;
 
 void addcommonheaders(HttpReply& reply) {
   reply.headers.emplace_back("Cache-Control", "no-store");
   reply.headers.emplace_back("X-Content-Type-Options", "nosniff");
+}
+
+// The report's hour or five-minute view of a reading and the five-minute
+// file as it is now (small: read at each request).
+std::string intervalsjson(ServedFiles& files, const Reading& reading, Grain grain, int count,
+                          std::optional<std::chrono::sys_days> date) {
+  LocalClock now = localclock();
+  Problems problems;
+  std::string path = fiveminpath(files.setup().historyfile);
+  std::optional<std::string> text = readfiveminutefile(path, problems);
+  std::vector<FiveMinRecord> snapshots =
+      text ? parsesnapshots(*text, path, problems) : std::vector<FiveMinRecord>{};
+  return formatintervalsjson(files.figures(reading, now), snapshots, grain, now, count, date, {},
+                             problems);
 }
 
 }  // namespace
@@ -104,6 +123,12 @@ HttpReply ExporterApp::serve(const Route& found, const HttpRequest& request) {
     case Endpoint::months:
       return json(
           formatperiodsjson(files_.months(reading, found.count ? found.count : kdefaultmonths)));
+    case Endpoint::hours:
+      return json(intervalsjson(files_, reading, Grain::hour,
+                                found.count ? found.count : kdefaulthours, found.date));
+    case Endpoint::fiveminutes:
+      return json(intervalsjson(files_, reading, Grain::fiveminutes,
+                                found.count ? found.count : kdefaultfiveminutes, std::nullopt));
     case Endpoint::rates:
       return json(files_.ratesjson(reading));
     case Endpoint::chart: {

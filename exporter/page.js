@@ -1,10 +1,12 @@
 // The live page: rates every second, today's totals every ten seconds, the
-// 30-day chart every minute. Everything comes from this exporter.
+// 30-day chart and today's hours every minute. Everything comes from this
+// exporter.
 "use strict";
 const history = [];       // {time, rates: {label: {in, out}}}, oldest first
 const keepseconds = 300;
 const colours = ["#1f6fb2", "#c2571a", "#2e8b57", "#8a2be2", "#b8860b", "#d6336c", "#0f7c8c", "#555"];
 let today = {};
+let clockdate = "";       // the appliance's date, from its clock: its own day, not the browser's
 
 function human(bytes) {
   if (bytes === null || bytes === undefined) return "-";
@@ -81,6 +83,53 @@ function drawchart() {
   });
 }
 
+// The in and out of all labels of an interval, or null without figures.
+function allinout(traffic) {
+  if (!traffic) return null;
+  const sum = {in: 0, out: 0};
+  for (const counts of Object.values(traffic)) { sum.in += counts.in; sum.out += counts.out; }
+  return sum;
+}
+
+// A pair of bars per hour, in and out of all labels, scaled to the busiest hour.
+function drawhours(report) {
+  const svg = document.getElementById("hours");
+  svg.textContent = "";
+  const slot = 480 / Math.max(report.hours.length, 1), bottom = 185, height = 175;
+  const sums = report.hours.map(hour => allinout(hour.traffic));
+  let peak = 1;
+  for (const sum of sums) if (sum) peak = Math.max(peak, sum.in, sum.out);
+  report.hours.forEach((hour, index) => {
+    const x = index * slot, clock = hour.start.slice(11), sum = sums[index];
+    if (!sum) {
+      svg.appendChild(svgnode("rect", {x: x, y: bottom - height, width: slot, height: height,
+        class: "missing", "data-start": hour.start}));
+    } else {
+      ["in", "out"].forEach((direction, side) => {
+        const h = sum[direction] > 0 ? Math.max(height * sum[direction] / peak, 1) : 0;
+        const bar = svgnode("rect", {x: (x + slot * (0.12 + 0.4 * side)).toFixed(1),
+          y: (bottom - h).toFixed(1), width: (slot * 0.36).toFixed(1), height: h.toFixed(1),
+          class: direction + (hour.running ? " running" : ""), "data-start": hour.start});
+        const tip = svgnode("title", {});
+        tip.textContent = clock + " " + direction + " " + human(sum[direction]) +
+          (hour.running ? " so far" : "");
+        bar.appendChild(tip);
+        svg.appendChild(bar);
+      });
+    }
+    if (index % 3 === 0) {
+      const tick = svgnode("text", {x: (x + 1).toFixed(1), y: 198});
+      tick.textContent = clock;
+      svg.appendChild(tick);
+    }
+  });
+  svg.appendChild(svgnode("line", {x1: 0, x2: 480, y1: bottom, y2: bottom, stroke: "#bbb",
+    "vector-effect": "non-scaling-stroke"}));
+  const total = allinout(report.total);
+  document.getElementById("hourstotal").textContent = total ?
+    "in " + human(total.in) + ", out " + human(total.out) : "";
+}
+
 function status(text, bad) {
   const node = document.getElementById("status");
   node.textContent = text;
@@ -100,6 +149,8 @@ async function refreshrates() {
     history.push({time, rates: reading.rates});
     while (history.length && history[0].time < time - keepseconds * 1000) history.shift();
     document.getElementById("clock").textContent = reading.time.replace("T", " ");
+    const date = reading.time.slice(0, 10);
+    if (date !== clockdate) { clockdate = date; refreshhours(); }
     drawtable(reading.rates);
     drawchart();
     status("", false);
@@ -132,7 +183,17 @@ async function refreshchart() {
   }
 }
 
+async function refreshhours() {
+  if (!clockdate) return;
+  try {
+    drawhours(await fetchjson("api/hours?date=" + clockdate));
+  } catch (error) {
+    status("no answer: " + error.message, true);
+  }
+}
+
 refreshtoday().then(refreshrates);
 setInterval(refreshrates, 1000);
 setInterval(refreshtoday, 10000);
 setInterval(refreshchart, 60000);
+setInterval(refreshhours, 60000);

@@ -2,16 +2,19 @@
 
 #include <charconv>
 
+#include "intervals.h"
 #include "views.h"
 
 namespace {
 
-// A path and the one query parameter it takes, if any, with its limit.
+// A path and the count it takes in its query, if any, with its limit; the
+// hours take a date instead.
 struct Path {
   const char* path;
   Endpoint endpoint;
   const char* parameter;
   int limit;
+  const char* dateparameter = nullptr;
 };
 
 constexpr Path kpaths[] = {
@@ -23,6 +26,8 @@ constexpr Path kpaths[] = {
     {"/api/today", Endpoint::today, nullptr, 0},
     {"/api/rates", Endpoint::rates, nullptr, 0},
     {"/chart.svg", Endpoint::chart, "days", kmaxdays},
+    {"/api/hours", Endpoint::hours, "hours", kmaxhours, "date"},
+    {"/api/fiveminutes", Endpoint::fiveminutes, "count", kmaxfiveminutes},
 };
 
 Route refuse(int status, std::string message) {
@@ -53,11 +58,19 @@ Route route(std::string_view method, std::string_view path, const QueryArguments
   Route result;
   result.endpoint = found->endpoint;
   for (const auto& [name, value] : query) {
+    if (found->dateparameter && name == found->dateparameter) {
+      if (!(result.date = parseisodate(value)))
+        return refuse(400, name + " needs a date that exists, as YYYY-MM-DD\n");
+      continue;
+    }
     if (!found->parameter || name != found->parameter)
       return refuse(400, "unknown query parameter '" + name.substr(0, 40) + "'\n");
     if (!parsecount(value, found->limit, result.count))
       return refuse(
           400, name + " needs a whole number from 1 to " + std::to_string(found->limit) + "\n");
   }
+  if (result.date && result.count)
+    return refuse(400, std::string(found->parameter) + " and " + found->dateparameter +
+                           " don't go together: a date shows all its hours\n");
   return result;
 }

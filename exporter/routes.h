@@ -1,17 +1,22 @@
 #pragma once
+#include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-enum class Endpoint { page, script, metrics, days, months, today, rates, chart };
+enum class Endpoint { page, script, metrics, days, months, today, rates, chart, hours, fiveminutes };
 
 // What a request asks for, or why it can't be served: status 200 with an
 // endpoint, else 404, 405 or 400 and a message for the client.
 struct Route {
   int status = 200;
   Endpoint endpoint = Endpoint::page;
-  int count = 0;  // days (days, chart) or months (months): 0 for the view's default
+  // days (days, chart), months (months), hours or five-minute intervals:
+  // 0 for the view's default
+  int count = 0;
+  std::optional<std::chrono::sys_days> date;  // hours: the whole of that date
   std::string message;
   bool allowedmethods = false;  // 405: the response names GET and HEAD
 };

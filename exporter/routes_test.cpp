@@ -34,4 +34,20 @@ TEST(Routes, BadQueryValuesAre400) {
   EXPECT_EQ(400, route("GET", "/api/days", {{"days", "3"}, {"x", ""}}).status);
 }
 
+TEST(Routes, HoursTakeACountOrADateFiveMinutesACount) {
+  Route hours = route("GET", "/api/hours", {{"date", "2026-12-08"}});
+  EXPECT_EQ(Endpoint::hours, hours.endpoint);
+  EXPECT_EQ(std::chrono::sys_days(std::chrono::year(2026) / 12 / 8), hours.date);
+  EXPECT_EQ(0, hours.count);
+  EXPECT_EQ(1512, route("GET", "/api/hours", {{"hours", "1512"}}).count);
+  EXPECT_EQ(12, route("GET", "/api/fiveminutes", {{"count", "12"}}).count);
+  for (const QueryArguments& bad :
+       {QueryArguments{{"hours", "1513"}}, QueryArguments{{"date", "2026-02-30"}},
+        QueryArguments{{"date", "../../etc"}}, QueryArguments{{"count", "3"}},
+        QueryArguments{{"hours", "3"}, {"date", "2026-12-08"}}})
+    EXPECT_EQ(400, route("GET", "/api/hours", bad).status) << bad[0].first;
+  EXPECT_EQ(400, route("GET", "/api/fiveminutes", {{"date", "2026-12-08"}}).status);
+  EXPECT_EQ(400, route("GET", "/api/fiveminutes", {{"count", "865"}}).status);
+}
+
 }  // namespace

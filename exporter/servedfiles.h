@@ -63,6 +63,9 @@ class ServedFiles {
   // The report's month view: the last count months (0: all).
   PeriodReport months(const Reading& reading, int count);
   std::string ratesjson(const Reading& reading);
+  // Everything the views use, from a reading: its running day by the rule
+  // every reader follows.
+  Figures figures(const Reading& reading, LocalClock now) const;
 
   const FileSetup& setup() const { return setup_; }
   bool following() const { return follower_.following(); }
@@ -74,10 +77,8 @@ class ServedFiles {
   void readrates(Reading& reading);
   std::optional<std::string> current(OpenFile& file, Problems& problems,
                                      FileStamp* stamp = nullptr);
-  // The running day of a reading by the rule every reader follows, and
-  // everything the views use.
+  // The running day of a reading by the rule every reader follows.
   static std::optional<DayRecord> runningday(const Reading& reading, LocalClock now);
-  Figures figures(const Reading& reading, LocalClock now) const;
   void count(const char* file, const Problems& found);
 
   FileSetup setup_;

@@ -1,5 +1,5 @@
 // byteloom-report: shows the traffic that byteloom accounted, from its rate,
-// today, persistent day and history files. It only ever reads them.
+// today, persistent day, history and five-minute files. It only ever reads them.
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
@@ -10,6 +10,9 @@
 
 #include "daemonfiles.h"
 #include "dayitems.h"
+#include "fiveminutefile.h"
+#include "intervals.h"
+#include "intervalviews.h"
 #include "localclock.h"
 #include "messages.h"
 #include "options.h"
@@ -107,6 +110,38 @@ int showperiods(const Options& options, const FileSetup& setup, LocalClock now,
   return status == kshown && norows(report) ? nothingtoshow() : status;
 }
 
+std::vector<FiveMinRecord> loadsnapshots(const FileSetup& setup, Problems& problems) {
+  std::string path = fiveminpath(setup.historyfile);
+  std::optional<std::string> text = readfiveminutefile(path, problems);
+  return text ? parsesnapshots(*text, path, problems) : std::vector<FiveMinRecord>{};
+}
+
+bool norows(const IntervalReport& report) {
+  for (const IntervalRow& row : report.rows)
+    if (row.recorded) return false;
+  return true;
+}
+
+// The hour and five-minute views: the last intervals up to the running one,
+// or every interval of a date.
+int showintervals(const Options& options, const FileSetup& setup, LocalClock now, Problems& problems) {
+  Figures figures = loadfigures(setup, now, problems);
+  std::vector<FiveMinRecord> snapshots = loadsnapshots(setup, problems);
+  Grain grain = options.view == View::hours ? Grain::hour : Grain::fiveminutes;
+  IntervalRange range = options.date ? dateintervals(*options.date, grain)
+                                     : lastintervals(now, grain, effectiveintervals(options));
+  IntervalReport report =
+      buildintervals(figures, snapshots, grain, range, now, options.labels, problems);
+  printproblems(problems);
+  std::optional<Chart> chart;
+  if (options.output == Output::svg) chart = intervalchart(report, options.units);
+  int status = show(options,
+                    options.output == Output::json ? formatintervalsjson(report)
+                                                   : formatintervaltable(report, options.units),
+                    chart ? &*chart : nullptr);
+  return status == kshown && norows(report) ? nothingtoshow() : status;
+}
+
 int showscripted(const Options& options, const Figures& figures, LocalClock now,
                  Problems& problems) {
   std::string text;
@@ -129,6 +164,8 @@ int showreport(const Options& options, const FileSetup& setup) {
   LocalClock now = localclock();
   if (options.view == View::months || options.view == View::years)
     return showperiods(options, setup, now, problems);
+  if (options.view == View::hours || options.view == View::fiveminutes)
+    return showintervals(options, setup, now, problems);
   Figures figures = loadfigures(setup, now, problems);
   if (options.view == View::oneline || options.view == View::alert)
     return showscripted(options, figures, now, problems);

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <utility>
 
+#include "intervals.h"
+
 std::string reportusage() {
   constexpr std::string_view indent = "                       ";
   return "usage: byteloom-report [VIEW] [--json | --svg FILE] [--label L]... [--units si|iec]\n" +
@@ -10,11 +12,13 @@ std::string reportusage() {
          "\n"
          "views: (default) the days: [--days N | --since DATE] [--until DATE]\n"
          "       --months [N] | --years [N] | --top [N] [--days N | --since DATE --until DATE]\n"
+         "       --hours [N] | --hours --date DATE | --fiveminutes [N]\n"
          "       --live [--count N] | --oneline\n"
          "       --alert LIMIT [--period day|month] [--direction in|out|total] [--estimate]\n"
-         "Shows the traffic that byteloom accounted: tables, JSON with exact byte counts,\n"
-         "bar charts as SVG, the current rates live, one line per label for scripts, or\n"
-         "an alert (exit status 3) when a day's or month's traffic exceeds LIMIT.\n";
+         "Shows the traffic that byteloom accounted, by day, month, year, hour or five\n"
+         "minutes: tables, JSON with exact byte counts, bar charts as SVG, the current\n"
+         "rates live, one line per label for scripts, or an alert (exit status 3) when\n"
+         "a day's or month's traffic exceeds LIMIT.\n";
 }
 
 namespace {
@@ -184,6 +188,14 @@ constexpr ReportOption koptions[] = {
      [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
        return p.view(View::top, n, v, kmaxtop, p.options.top);
      }},
+    {"--hours", Takes::optionalcount,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.view(View::hours, n, v, kmaxhours, p.options.intervals);
+     }},
+    {"--fiveminutes", Takes::optionalcount,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.view(View::fiveminutes, n, v, kmaxfiveminutes, p.options.intervals);
+     }},
     {"--json", Takes::nothing,
      [](Parser& p, std::string_view n, std::optional<std::string_view>) {
        return p.setoutput(Output::json, n);
@@ -225,6 +237,10 @@ constexpr ReportOption koptions[] = {
     {"--until", Takes::value,
      [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
        return p.date(n, *v, p.options.until);
+     }},
+    {"--date", Takes::value,
+     [](Parser& p, std::string_view n, std::optional<std::string_view> v) {
+       return p.date(n, *v, p.options.date);
      }},
     {"--alert", Takes::value,
      [](Parser& p, std::string_view, std::optional<std::string_view> v) { return p.limit(*v); }},
@@ -278,9 +294,13 @@ bool Parser::check() {
   if (options.count > 0 && view != View::live) return fail("--count goes with --live");
   if (!alertonly.empty() && view != View::alert)
     return fail(alertonly.front() + " goes with --alert");
+  bool intervals = view == View::hours || view == View::fiveminutes;
   if (options.output == Output::svg && view != View::days && view != View::months &&
-      view != View::years)
-    return fail("--svg draws the day, month and year views only");
+      view != View::years && !intervals)
+    return fail("--svg draws the day, month, year, hour and five-minute views only");
+  if (options.date && !intervals) return fail("--date goes with --hours and --fiveminutes");
+  if (options.date && options.intervals)
+    return fail(*viewname + " takes no count with --date: it shows the whole date");
   if (options.output == Output::json && (view == View::oneline || view == View::alert))
     return fail("--json doesn't go with " + *viewname);
   bool range = options.since || options.until;
@@ -319,25 +339,14 @@ std::optional<Options> parseoptions(const std::vector<std::string_view>& args, s
   return parser.options;
 }
 
-std::optional<sys_days> parseisodate(std::string_view text) {
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
-  int y = 0, m = 0, d = 0;
-  auto digits = [&](size_t from, size_t count, int& into) {
-    auto [end, error] = std::from_chars(text.data() + from, text.data() + from + count, into);
-    return error == std::errc() && end == text.data() + from + count && text[from] != '-' &&
-           text[from] != '+';
-  };
-  if (!digits(0, 4, y) || !digits(5, 2, m) || !digits(8, 2, d)) return std::nullopt;
-  std::chrono::year_month_day ymd{std::chrono::year(y),
-                                  std::chrono::month(static_cast<unsigned>(m)),
-                                  std::chrono::day(static_cast<unsigned>(d))};
-  if (!ymd.ok()) return std::nullopt;
-  return sys_days(ymd);
-}
-
 int effectivedays(const Options& options) {
   if (options.days > 0) return options.days;
   return options.output == Output::svg ? 30 : 7;
+}
+
+int effectiveintervals(const Options& options) {
+  if (options.intervals > 0) return options.intervals;
+  return options.view == View::fiveminutes ? 12 : 24;
 }
 
 DayRange dayrange(const Options& options, sys_days today, sys_days oldest) {

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "scriptviews.h"
+#include "intervals.h"
 #include "setup.h"
 #include "units.h"
 #include "views.h"
 
 // What is shown, and how.
-enum class View { days, months, years, top, live, oneline, alert };
+enum class View { days, months, years, top, live, oneline, alert, hours, fiveminutes };
 enum class Output { table, json, svg };
 
 struct Options {
@@ -21,6 +22,8 @@ struct Options {
   int days = 0;         // 0: the view's default
   int periods = 0;      // months or years shown; 0: the view's default
   int top = 10;
+  int intervals = 0;                          // hours or five-minute intervals; 0: the default
+  std::optional<std::chrono::sys_days> date;  // the hours of that date
   int count = 0;  // live refreshes; 0 until interrupted
   std::optional<std::chrono::sys_days> since, until;
   Units units = Units::si;
@@ -37,11 +40,11 @@ inline constexpr int kmaxtop = 100000;
 // in error when it can't be used.
 std::optional<Options> parseoptions(const std::vector<std::string_view>& args, std::string& error);
 
-// A date written YYYY-MM-DD that exists; nullopt for anything else.
-std::optional<std::chrono::sys_days> parseisodate(std::string_view text);
-
 // The days shown when --days is not given: 30 for the chart, else 7.
 int effectivedays(const Options& options);
+
+// The intervals shown when no count is given: 24 hours, 12 five-minute intervals.
+int effectiveintervals(const Options& options);
 
 // The range of the day view, up to today: --since and --until, else the last
 // days; for the top view without either, the whole history (from oldest).

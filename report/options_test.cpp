@@ -36,6 +36,15 @@ TEST(Options, DefaultsViewsAndOutputs) {
   EXPECT_EQ(10, parsed({"--top"})->top);
   EXPECT_EQ(5, parsed({"--top", "5", "--units", "iec"})->top);
   EXPECT_EQ(Units::iec, parsed({"--units=iec"})->units);
+  // The hours: 24 unless told, or a whole date; twelve five-minute intervals.
+  options = parsed({"--hours", "--svg", "-"});
+  EXPECT_EQ(View::hours, options->view);
+  EXPECT_EQ(24, effectiveintervals(*options));
+  EXPECT_EQ(48, effectiveintervals(*parsed({"--hours=48"})));
+  EXPECT_EQ(sys_days(2026y / December / 8), parsed({"--hours", "--date", "2026-12-08"})->date);
+  options = parsed({"--fiveminutes", "--json"});
+  EXPECT_EQ(View::fiveminutes, options->view);
+  EXPECT_EQ(12, effectiveintervals(*options));
 }
 
 TEST(Options, AlertSettings) {
@@ -92,7 +101,15 @@ TEST(Options, MisuseIsExplained) {
       {{"--units", "metric"}, "--units takes si|iec, not 'metric'"},
       {{"--months", "--top"}, "--months and --top don't go together"},
       {{"--oneline", "--json"}, "--json doesn't go with --oneline"},
-      {{"--top", "--svg", "x"}, "--svg draws the day, month and year views only"},
+      {{"--top", "--svg", "x"},
+       "--svg draws the day, month, year, hour and five-minute views only"},
+      {{"--hours", "1513"}, "--hours needs a whole number from 1 to 1512, not '1513'"},
+      {{"--fiveminutes", "0"}, "--fiveminutes needs a whole number from 1 to 864, not '0'"},
+      {{"--hours", "--months"}, "--hours and --months don't go together"},
+      {{"--hours", "--days", "2"}, "--days, --since and --until go with the day and top views"},
+      {{"--date", "2026-12-08"}, "--date goes with --hours and --fiveminutes"},
+      {{"--hours", "3", "--date", "2026-12-08"},
+       "--hours takes no count with --date: it shows the whole date"},
       {{"--months", "--days", "3"}, "--days, --since and --until go with the day and top views"},
       {{"--json", "--svg", "x"}, "--json and --svg don't go together"},
       {{"--label"}, "--label needs a value"},

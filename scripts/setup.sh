@@ -11,7 +11,7 @@ libclang-rt-14-dev
 dpkg-dev fakeroot debhelper dh-dkms dkms lintian xz-utils kmod systemd groff-base man-db strace python3
 linux-headers-amd64 linux-source-6.1
 libmicrohttpd-dev libgnutls28-dev libcrypt-dev pkg-config prometheus chromium whois jq curl openssl
-qemu-system-x86 qemu-utils mmdebstrap e2fsprogs"
+qemu-system-x86 qemu-utils mmdebstrap e2fsprogs mawk"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed' ||

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "intervalviews.h"
 #include "textsafe.h"
 #include "views.h"
 
@@ -131,6 +132,16 @@ std::string formatdaysjson(const Figures& figures, LocalClock now, int days,
 std::string formatmonthsjson(const Figures& figures, LocalClock now, int months,
                              const std::vector<std::string>& only, Problems& problems) {
   return formatperiodsjson(buildperiods(figures, Period::month, months, now, only, problems));
+}
+
+std::string formatintervalsjson(const IntervalReport& report) {
+  auto entry = [&](size_t i) {
+    const IntervalRow& row = report.rows[i];
+    return "{\"start\": \"" + intervalstart(row) + "\", \"running\": " + jsonflag(row.running) +
+           ", \"traffic\": " + (row.recorded ? traffic(report.labels, row.counts) : "null") + "}";
+  };
+  return jsonview(report.labels, report.grain == Grain::hour ? "hours" : "fiveminutes",
+                  report.rows.size(), entry, &report.totals);
 }
 
 std::string formattopjson(const TopReport& report) {

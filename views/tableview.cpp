@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "intervalviews.h"
 #include "textsafe.h"
 #include "views.h"
 
@@ -156,6 +157,21 @@ std::string formatperiodtable(const PeriodReport& report, Units units) {
     table.rows.push_back(estimate);
   }
   Row total{"total", ""};
+  addpairs(total, present(report.totals), withall, units);
+  table.rows.push_back(total);
+  return render(table);
+}
+
+std::string formatintervaltable(const IntervalReport& report, Units units) {
+  Table table = newtable({report.grain == Grain::hour ? "hour" : "five minutes"}, report.labels,
+                         units);
+  bool withall = report.labels.size() > 1;
+  for (const IntervalRow& interval : report.rows) {
+    Row row{intervalstart(interval) + (interval.running ? " running" : "")};
+    addpairs(row, interval.counts, withall, units);
+    table.rows.push_back(row);
+  }
+  Row total{"total"};
   addpairs(total, present(report.totals), withall, units);
   table.rows.push_back(total);
   return render(table);

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Headless Chromium loads the live page: the labels and the figures of the
-# files must appear, and change when the files change. Saves a screenshot as
+# files must appear, today's hours too, and change when the files change. Saves a screenshot as
 # WORKDIR/exporter-page.png. The browser runs in a private network namespace
 # (only loopback exists), with background networking off, a dead proxy and
 # host rules that resolve nothing but loopback.
@@ -38,6 +38,8 @@ done
 printf '[%s] wan 1200000000 250000000 lan 70000000 20000000 vpn 1000000 900000 ' "$(date +%F)" > "$work/day"
 printf 'wan 1234567890 256789012 lan 71234567 20123456 vpn 1012345 901234 ' > "$work/today"
 printf '812.50 41.25 12.00 3.50 0.25 0.75 ' > "$work/rate"
+# Today's lines: only midnight's, so the running hour holds the whole day so far.
+printf '[%s 00:00] wan 0 0 lan 0 0 vpn 0 0 \n' "$(date +%F)" > "$work/history.5min"
 
 "$exporter" --startup-script "$work/getbyteloomheaders.sh" --listen 127.0.0.1:9468 2>"$work/exporter.log" &
 pid=$!
@@ -61,6 +63,13 @@ for figure in '812.50 kB' '41.25 kB' '12.00 kB' '250 B' '1.23 GB' '256.79 MB' '7
     grep -q "<td class=\"[a-z]*\">$figure</td>" "$work/first.html" || fail "figure $figure not shown"
 done
 grep -q '<polyline points="[0-9]' "$work/first.html" || fail "no line in the five-minute chart"
+# Today by hour: 24 hours, all labels together, the running one up to the today file.
+check "today by hour: the hours" 24 \
+    "$(grep -o "data-start=\"$(date +%F) [0-9:]*\"" "$work/first.html" | sort -u | wc -l)"
+grep -q '<title>[0-9:]* in 1.31 GB so far</title>' "$work/first.html" ||
+    fail "the running hour's in is not shown"
+grep -q '<title>[0-9:]* out 277.81 MB so far</title>' "$work/first.html" ||
+    fail "the running hour's out is not shown"
 
 printf 'wan 2345678901 256789012 lan 71234567 20123456 vpn 1012345 901234 ' > "$work/today"
 printf '99.00 41.25 12.00 3.50 0.25 0.75 ' > "$work/rate"
@@ -68,6 +77,7 @@ browse --dump-dom > "$work/second.html" || die "chromium failed: $(tail -3 "$wor
 grep -q '<td class="in">99.00 kB</td>' "$work/second.html" || fail "the new rate is not shown"
 grep -q '<td class="in">2.35 GB</td>' "$work/second.html" || fail "the new total is not shown"
 grep -q '812.50 kB' "$work/second.html" && fail "the old rate is still shown"
+grep -q 'in 2.42 GB so far</title>' "$work/second.html" || fail "the running hour is not updated"
 
 # A minute of changing rates for the picture, rewritten in place as the daemon does.
 (

@@ -71,6 +71,13 @@ grep -q "<title>wan $yesterday in: 5.00 MB (5000000 bytes)</title>" "$work/chart
 "$report" --startup-script "$work/bin/getbyteloomheaders.sh" --live --count 1 >"$work/live" || fail "live failed"
 grep -q "^wan  *904.31 kB/s  *51.20 kB/s$" "$work/live" || fail "rates wrong in: $(cat "$work/live")"
 
+# The daemon's five-minute file: today's hours add up to the day so far.
+[ -s "$work/files/history.5min" ] || fail "the daemon wrote no five-minute file"
+"$report" --startup-script "$work/bin/getbyteloomheaders.sh" --hours --date "$(date +%F)" --json \
+  >"$work/hours" 2>"$work/errors" || fail "--hours ended with $?: $(cat "$work/errors")"
+grep -q "\"total\": {\"wan\": {\"in\": $todayin, \"out\": $todayout}, \"lan\": {\"in\": 0, \"out\": 0}}" \
+  "$work/hours" || fail "today's hours do not add up to the day: $(cat "$work/files/history.5min" "$work/hours")"
+
 [ "$(sums)" = "$untouched" ] || fail "the report changed the daemon's files"
 
 rm "$work/files/today" "$work/files/history"
