@@ -14,6 +14,7 @@ struct LabelFigures {
   Counts total;                // the history's days and the running day
   std::optional<Counts> day;   // the running day
   std::optional<Counts> rate;  // bytes of the last second
+  std::optional<Counts> month;  // the running month: its history and the running day
 };
 
 // Everything one scrape publishes.

@@ -6,7 +6,7 @@ namespace {
 
 MetricsInput sample() {
   MetricsInput input;
-  input.labels = {{"wan", {92112, 3436}, Counts{812, 35}, Counts{810, 40}},
+  input.labels = {{"wan", {92112, 3436}, Counts{812, 35}, Counts{810, 40}, Counts{9000, 300}},
                   {"old", {5, 5}, std::nullopt, std::nullopt}};
   input.lastupdate = 1796719958.834;
   input.readerrors = {{"today", 0}, {"history", 2}};
@@ -26,6 +26,11 @@ TEST(Metrics, PrometheusText) {
       "# TYPE byteloom_day_bytes gauge\n"
       "byteloom_day_bytes{label=\"wan\",direction=\"in\"} 812\n"
       "byteloom_day_bytes{label=\"wan\",direction=\"out\"} 35\n"
+      "# HELP byteloom_month_bytes Bytes of the running month: its days in the history and the "
+      "running day.\n"
+      "# TYPE byteloom_month_bytes gauge\n"
+      "byteloom_month_bytes{label=\"wan\",direction=\"in\"} 9000\n"
+      "byteloom_month_bytes{label=\"wan\",direction=\"out\"} 300\n"
       "# HELP byteloom_rate_bytes Bytes of the last second, from the rate file.\n"
       "# TYPE byteloom_rate_bytes gauge\n"
       "byteloom_rate_bytes{label=\"wan\",direction=\"in\"} 810\n"
