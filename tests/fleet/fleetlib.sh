@@ -5,9 +5,14 @@
 fleet_dir=$(CDPATH= cd -- "$(dirname -- "$0")" && pwd)
 pids=""
 
+# The last started first: an agent then still reaches the server it sends to.
 cleanup_pids() {
-    for pid in $pids; do kill "$pid" 2>/dev/null; done
-    for pid in $pids; do wait "$pid" 2>/dev/null; done
+    reversed=""
+    for pid in $pids; do reversed="$pid $reversed"; done
+    for pid in $reversed; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
     pids=""
 }
 
@@ -35,7 +40,9 @@ start_exporter() {
     wait_until 10 curl -sf -o /dev/null "http://127.0.0.1:$3/api/rates"
 }
 
-# start_prometheus CONFIG DATA PORT [OPTIONS...]: its pid in $started.
+# start_prometheus CONFIG DATA PORT [OPTIONS...]: its pid in $started; it is
+# ready when $ready_url (default http://127.0.0.1:PORT/-/ready) answers to
+# curl with $ready_curl.
 start_prometheus() {
     config=$1 data=$2 port=$3
     shift 3
@@ -43,14 +50,14 @@ start_prometheus() {
         --web.listen-address="127.0.0.1:$port" --log.level=warn "$@" 2>>"$data.log" &
     started=$!
     pids="$pids $started"
-    wait_until 30 curl -sf -o /dev/null "http://127.0.0.1:$port/-/ready"
+    wait_until 30 curl -sf -o /dev/null ${ready_curl:-} "${ready_url:-http://127.0.0.1:$port/-/ready}"
 }
 
 # promql PORT QUERY [CURL OPTIONS...]: the first result's value, or nothing.
 promql() {
     port=$1 expr=$2
     shift 2
-    curl -s --max-time 5 "$@" -G "http://127.0.0.1:$port/api/v1/query" --data-urlencode "query=$expr" |
+    curl -s --max-time 5 "$@" -G "${query_url:-http://127.0.0.1:$port}/api/v1/query" --data-urlencode "query=$expr" |
         jq -r '.data.result[0].value[1] // empty'
 }
 
