@@ -7,7 +7,7 @@ namespace {
 MetricsInput sample() {
   MetricsInput input;
   input.labels = {{"wan", {92112, 3436}, Counts{812, 35}, Counts{810, 40}, Counts{9000, 300}},
-                  {"old", {5, 5}, std::nullopt, std::nullopt}};
+                  {"old", {5, 5}, std::nullopt, std::nullopt, std::nullopt}};
   input.lastupdate = 1796719958.834;
   input.readerrors = {{"today", 0}, {"history", 2}};
   return input;
@@ -80,7 +80,7 @@ TEST(Metrics, LabelValuesEscapedAndValidUtf8) {
   EXPECT_EQ(replacement + replacement + replacement, validutf8("\xf0\x9f\x93"));  // cut at the end
   EXPECT_EQ(std::string("a\0b", 3), validutf8(std::string("a\0b", 3)));
   MetricsInput input;
-  input.labels = {{"lan\xff\"x", {1, 2}, std::nullopt, std::nullopt}};
+  input.labels = {{"lan\xff\"x", {1, 2}, std::nullopt, std::nullopt, std::nullopt}};
   EXPECT_NE(std::string::npos,
             formatmetrics(input, false)
                 .find("{label=\"lan" + replacement + "\\\"x\",direction=\"out\"} 2\n"));

@@ -18,8 +18,3 @@ LabelSums monthsums(const std::vector<DayRecord>& history, sys_days day) {
   }
   return sums;
 }
-
-LabelSums runningmonth(const std::vector<DayRecord>& history, sys_days runningdate,
-                       const std::optional<Items>& counted) {
-  return addday(monthsums(history, runningdate), counted);
-}

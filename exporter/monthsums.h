@@ -1,6 +1,5 @@
 #pragma once
 #include <chrono>
-#include <optional>
 #include <vector>
 
 #include "dayitems.h"
@@ -10,8 +9,3 @@
 // day, up to day itself: a line dated after it (a clock once set wrong wrote
 // it) counts in no running month.
 LabelSums monthsums(const std::vector<DayRecord>& history, std::chrono::sys_days day);
-
-// The figures of the running month: the history's lines of the running
-// day's month up to it, and the counted running day.
-LabelSums runningmonth(const std::vector<DayRecord>& history, std::chrono::sys_days runningdate,
-                       const std::optional<Items>& counted);

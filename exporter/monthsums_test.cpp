@@ -38,17 +38,4 @@ TEST(MonthSums, TakesTheMonthsLinesUpToTheDay) {
   EXPECT_EQ(1, monthsums(history(), testdate(2025, 12, 31)).at("wan").in);
 }
 
-TEST(MonthSums, RunningMonthAddsTheCountedDayToItsMonth) {
-  Items running = {{"wan", {5, 5}}, {"dmz", {3, 0}}};
-  LabelSums endofmarch = runningmonth(history(), testdate(2026, 3, 31), running);
-  EXPECT_EQ(11105, endofmarch.at("wan").in);
-  EXPECT_EQ(3, endofmarch.at("dmz").in);
-  // After midnight the first of April starts from the running day alone.
-  LabelSums april = runningmonth(history(), testdate(2026, 4, 1), running);
-  EXPECT_EQ(5, april.at("wan").in);
-  EXPECT_EQ(0u, april.count("lan"));
-  // Between the daemon's writes nothing counts for the running day.
-  EXPECT_EQ(11100, runningmonth(history(), testdate(2026, 3, 31), std::nullopt).at("wan").in);
-}
-
 }  // namespace

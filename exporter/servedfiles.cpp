@@ -155,8 +155,8 @@ MetricsInput ServedFiles::metrics(const Reading& reading, uint64_t* version) {
   MetricsInput input;
   std::lock_guard guard(lock_);
   // The running day's month; counted, when given, is the running day.
-  LabelSums month = addday(historymonth(reading.history, running ? running->date : now.date),
-                           counted);
+  LabelSums month =
+      addday(historymonth(reading.history, running ? running->date : now.date), counted);
   const LabelSums& totals = totals_.publish(sums);
   if (version) *version = totals_.version();
   for (const std::string& label : metriclabels(setup_.labels, totals)) {
