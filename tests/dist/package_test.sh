@@ -20,7 +20,7 @@ if [ "${4:-}" = --agent ]; then
     own postinst
     own postrm
     sh "$control/postinst.own" configure
-    echo "configure: $(stat -c '%A %U %G' /etc/byteloom/agent.secret)"
+    echo "configure: $(stat -c '%A %u %g' /etc/byteloom/agent.secret)"
     echo keep > /etc/byteloom/agent.secret
     sh "$control/postinst.own" configure 1.1
     echo "again, kept: $(cat /etc/byteloom/agent.secret)"
@@ -188,9 +188,12 @@ done
 # configuration is a conffile.
 grep -q "deb-systemd-helper purge 'byteloom-agent.service'" "$work/control-byteloom-agent/postrm" ||
     fail "byteloom-agent postrm does not forget its unit on purge"
-if grep -q "deb-systemd-helper enable 'byteloom-agent.service'\|deb-systemd-invoke \$_dh_action 'byteloom-agent.service'" \
-    "$work/control-byteloom-agent/postinst"; then
-    fail "byteloom-agent postinst enables or starts its unit"
+# debhelper's code for a unit not enabled: it only keeps an administrator's
+# enabling across upgrades (it acts only where the unit was installed before).
+grep -q "if deb-systemd-helper debian-installed 'byteloom-agent.service'; then" \
+    "$work/control-byteloom-agent/postinst" || fail "byteloom-agent postinst may enable its unit"
+if grep -q "deb-systemd-invoke" "$work/control-byteloom-agent/postinst"; then
+    fail "byteloom-agent postinst starts its unit"
 fi
 check "the agent's conffile" /etc/byteloom/agent.yml "$(cat "$work/control-byteloom-agent/conffiles")"
 grep -q 'dkms' "$work/control-byteloom-dummy-dkms/postinst" || fail "DKMS package postinst runs no dkms"
@@ -204,7 +207,7 @@ if [ "$(id -u)" -eq 0 ] && unshare -m true 2> /dev/null; then
 purge: 
 purge, written by hand: /etc/byteloom /etc/byteloom/byteloom.conf " "$result"
     result=$(unshare -m sh "$0" "$source" "$out" "$work" --agent "$work/control-byteloom-agent")
-    check "the agent's secret" "configure: -rw------- root root
+    check "the agent's secret" "configure: -rw------- 0 0
 again, kept: keep
 remove: /etc/byteloom/agent.secret
 purge: " "$result"
