@@ -26,7 +26,7 @@ cmake --build build-sanitize -j"$jobs"
 # Packaging, the installed tree and the kernel module gain nothing from sanitizers.
 # The IPv6 chains' removal waits a minute for the daemon's next look, which the
 # other flood tests already run sanitized.
-ctest --test-dir build-sanitize --output-on-failure -j"$jobs" --timeout 900 -E '^(dist|kernel|vm)[.]|^(exporter|tuntap|tcptune)[.]installed$|^daemon[.]flood_ipv6gone_'
+ctest --test-dir build-sanitize --output-on-failure -j"$jobs" --timeout 900 -E '^(dist|kernel|vm)[.]|^(exporter|tuntap|tcptune)[.]installed$|^fleet[.]agent_unit$|^daemon[.]flood_ipv6gone_'
 
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DFUZZ=ON -DWITH_JNI=OFF \
