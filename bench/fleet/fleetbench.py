@@ -137,7 +137,7 @@ class Fleet:
             f"{self.work}/prometheus.log")
         wait_for("Prometheus", 60, lambda: get(PROMETHEUS_PORT, "/-/ready"))
 
-    def tick(self, second):
+    def tick(self):
         """The daemon's writes of one second on every appliance: the today
         and rate files rewritten in place."""
         for n in range(self.count):
@@ -184,17 +184,18 @@ def fleet_matches(fleet):
     return mismatches
 
 
-def keepalive_scrapes(port, count, folder, rss_at):
-    """count scrapes of /metrics over one keep-alive connection, the today
-    file rewritten every 50; the exporter's resident memory after each
-    number of scrapes in rss_at."""
-    pid, = [p.pid for p, q in FLEET.exporters if q == port]
+def keepalive_scrapes(fleet, count, rss_at):
+    """count scrapes of /metrics of the first exporter over one keep-alive
+    connection, the files rewritten after every 50; its resident memory
+    after each number of scrapes in rss_at, and its CPU per scrape in us."""
+    process, port = fleet.exporters[0]
+    pid = process.pid
     connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
     found = {}
     start = cputime_ns(pid)
     for i in range(1, count + 1):
         if i % 50 == 0:
-            FLEET.tick(i)
+            fleet.tick()
         connection.request("GET", "/metrics")
         reply = connection.getresponse()
         reply.read()
@@ -207,11 +208,10 @@ def keepalive_scrapes(port, count, folder, rss_at):
 
 
 def main(exporter, rules, work, count, seconds, interval, scrapes):
-    global FLEET
     count, seconds, interval, scrapes = int(count), int(seconds), int(interval), int(scrapes)
     os.makedirs(work, exist_ok=True)
     work = tempfile.mkdtemp(prefix="fleetbench.", dir=work)
-    fleet = FLEET = Fleet(os.path.abspath(exporter), os.path.abspath(rules), work, count, interval)
+    fleet = Fleet(os.path.abspath(exporter), os.path.abspath(rules), work, count, interval)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     try:
         fleet.start_exporters()
@@ -223,7 +223,7 @@ def main(exporter, rules, work, count, seconds, interval, scrapes):
         second = 0
         while time.monotonic() - started < seconds:
             second += 1
-            fleet.tick(second)
+            fleet.tick()
             time.sleep(max(0.0, started + second - time.monotonic()))
         elapsed = time.monotonic() - started
         ended = time.time()
@@ -247,8 +247,7 @@ def main(exporter, rules, work, count, seconds, interval, scrapes):
               f"when ready ({(prometheus_rss - prometheus_ready[1]) / count:.0f} kB per appliance), "
               f"{series} head series ({series / count:.0f} per appliance)")
         mismatches = fleet_matches(fleet)
-        port = fleet.exporters[0][1]
-        rss, cpu = keepalive_scrapes(port, scrapes, fleet.appliance(0), {100, scrapes})
+        rss, cpu = keepalive_scrapes(fleet, scrapes, {100, scrapes})
         print(f"one exporter, {scrapes} scrapes back to back: CPU {cpu:.0f} us per scrape, resident "
               f"{rss[scrapes]} kB after {scrapes} against {rss[100]} kB after 100 "
               f"({rss[scrapes] / rss[100]:.2f}x)")
