@@ -23,3 +23,9 @@ add_custom_command(OUTPUT ${exporter_page}
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/man/byteloom-exporter.8 VERBATIM)
 add_custom_target(byteloom-exporter-manpage ALL DEPENDS ${exporter_page})
 install(FILES ${exporter_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+
+# The rules and the dashboard for the central Prometheus and Grafana.
+install(FILES prometheus/byteloom-rules.yml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/byteloom-exporter/prometheus)
+install(FILES grafana/byteloom-fleet.json
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/byteloom-exporter/grafana)

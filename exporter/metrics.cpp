@@ -81,6 +81,9 @@ std::string formatmetrics(const MetricsInput& input, bool openmetrics) {
                [](const LabelFigures& f) { return std::optional(f.total); });
   appendfamily(out, "byteloom_day_bytes", "gauge", "Bytes of the running day.");
   appendcounts(out, "byteloom_day_bytes", input, [](const LabelFigures& f) { return f.day; });
+  appendfamily(out, "byteloom_month_bytes", "gauge",
+               "Bytes of the running month: its days in the history and the running day.");
+  appendcounts(out, "byteloom_month_bytes", input, [](const LabelFigures& f) { return f.month; });
   appendfamily(out, "byteloom_rate_bytes", "gauge",
                "Bytes of the last second, from the rate file.");
   appendcounts(out, "byteloom_rate_bytes", input, [](const LabelFigures& f) { return f.rate; });

@@ -11,9 +11,10 @@
 // What one scrape publishes for a label.
 struct LabelFigures {
   std::string label;
-  Counts total;                // the history's days and the running day
-  std::optional<Counts> day;   // the running day
-  std::optional<Counts> rate;  // bytes of the last second
+  Counts total;                 // the history's days and the running day
+  std::optional<Counts> day;    // the running day
+  std::optional<Counts> rate;   // bytes of the last second
+  std::optional<Counts> month;  // the running month: its history and the running day
 };
 
 // Everything one scrape publishes.

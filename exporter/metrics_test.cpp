@@ -6,8 +6,8 @@ namespace {
 
 MetricsInput sample() {
   MetricsInput input;
-  input.labels = {{"wan", {92112, 3436}, Counts{812, 35}, Counts{810, 40}},
-                  {"old", {5, 5}, std::nullopt, std::nullopt}};
+  input.labels = {{"wan", {92112, 3436}, Counts{812, 35}, Counts{810, 40}, Counts{9000, 300}},
+                  {"old", {5, 5}, std::nullopt, std::nullopt, std::nullopt}};
   input.lastupdate = 1796719958.834;
   input.readerrors = {{"today", 0}, {"history", 2}};
   return input;
@@ -26,6 +26,11 @@ TEST(Metrics, PrometheusText) {
       "# TYPE byteloom_day_bytes gauge\n"
       "byteloom_day_bytes{label=\"wan\",direction=\"in\"} 812\n"
       "byteloom_day_bytes{label=\"wan\",direction=\"out\"} 35\n"
+      "# HELP byteloom_month_bytes Bytes of the running month: its days in the history and the "
+      "running day.\n"
+      "# TYPE byteloom_month_bytes gauge\n"
+      "byteloom_month_bytes{label=\"wan\",direction=\"in\"} 9000\n"
+      "byteloom_month_bytes{label=\"wan\",direction=\"out\"} 300\n"
       "# HELP byteloom_rate_bytes Bytes of the last second, from the rate file.\n"
       "# TYPE byteloom_rate_bytes gauge\n"
       "byteloom_rate_bytes{label=\"wan\",direction=\"in\"} 810\n"
@@ -75,7 +80,7 @@ TEST(Metrics, LabelValuesEscapedAndValidUtf8) {
   EXPECT_EQ(replacement + replacement + replacement, validutf8("\xf0\x9f\x93"));  // cut at the end
   EXPECT_EQ(std::string("a\0b", 3), validutf8(std::string("a\0b", 3)));
   MetricsInput input;
-  input.labels = {{"lan\xff\"x", {1, 2}, std::nullopt, std::nullopt}};
+  input.labels = {{"lan\xff\"x", {1, 2}, std::nullopt, std::nullopt, std::nullopt}};
   EXPECT_NE(std::string::npos,
             formatmetrics(input, false)
                 .find("{label=\"lan" + replacement + "\\\"x\",direction=\"out\"} 2\n"));

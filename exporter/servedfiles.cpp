@@ -9,6 +9,7 @@
 #include "daemonfiles.h"
 #include "digits.h"
 #include "localclock.h"
+#include "monthsums.h"
 #include "runningday.h"
 #include "views.h"
 
@@ -145,16 +146,21 @@ Figures ServedFiles::figures(const Reading& reading, LocalClock now) const {
 }
 
 MetricsInput ServedFiles::metrics(const Reading& reading, uint64_t* version) {
-  std::optional<DayRecord> running = runningday(reading, localclock());
+  LocalClock now = localclock();
+  std::optional<DayRecord> running = runningday(reading, now);
   LabelSums sums = addday(reading.history->sums, running);
   std::vector<std::string> names = ratelabels(reading.ratenames, reading.rates.size());
   MetricsInput input;
   std::lock_guard guard(lock_);
+  // The running day's month: its history lines and the running day.
+  LabelSums month =
+      addday(historymonth(reading.history, running ? running->date : now.date), running);
   const LabelSums& totals = totals_.publish(sums);
   if (version) *version = totals_.version();
   for (const std::string& label : metriclabels(setup_.labels, totals)) {
     LabelFigures figures{label, totals.count(label) ? totals.at(label) : Counts{},
-                         itemof(running, label), std::nullopt};
+                         itemof(running, label), std::nullopt,
+                         month.count(label) ? month.at(label) : Counts{}};
     for (size_t i = 0; i < reading.rates.size(); ++i)
       if (names[i] == label)
         figures.rate = Counts{bytesof(reading.rates[i].inkb), bytesof(reading.rates[i].outkb)};
@@ -164,6 +170,15 @@ MetricsInput ServedFiles::metrics(const Reading& reading, uint64_t* version) {
   for (const char* file : {"rate", "today", "day", "history"})
     input.readerrors.emplace_back(file, errors_[file]);
   return input;
+}
+
+// The history's part of a month changes only with the history or the date,
+// so it is summed once for each.
+const LabelSums& ServedFiles::historymonth(const std::shared_ptr<const ParsedHistory>& history,
+                                           std::chrono::sys_days day) {
+  if (month_.history != history || month_.day != day)
+    month_ = {history, day, monthsums(history->days, day)};
+  return month_.sums;
 }
 
 std::string ServedFiles::metricstext(const std::shared_ptr<const Reading>& reading,

@@ -80,6 +80,9 @@ class ServedFiles {
   // The running day of a reading by the rule every reader follows.
   static std::optional<DayRecord> runningday(const Reading& reading, LocalClock now);
   void count(const char* file, const Problems& found);
+  // The history's sums of day's month up to day; called with the lock held.
+  const LabelSums& historymonth(const std::shared_ptr<const ParsedHistory>& history,
+                                std::chrono::sys_days day);
 
   FileSetup setup_;
   OpenFile today_, rate_;
@@ -96,6 +99,12 @@ class ServedFiles {
     uint64_t version = 0;  // of the totals shown
     std::string text;
   };
+  struct MonthSums {
+    std::shared_ptr<const ParsedHistory> history;
+    std::chrono::sys_days day;
+    LabelSums sums;
+  };
+  MonthSums month_;
   FormattedMetrics formatted_[2];  // the text format, OpenMetrics
   std::map<std::string, uint64_t> errors_;
 };

@@ -58,6 +58,32 @@ TEST(ServedFiles, RatesNamedByTheTodayFileWithoutConfiguredLabels) {
   EXPECT_FALSE(figure(named, "wan", &LabelFigures::rate));
 }
 
+// The month gauge is that of the running day, as the day file dates it: at
+// the end of a month it holds the month's history and the running day, and
+// after the daemon's day change only the new month's running day; a label
+// without traffic in the new month shows zero.
+TEST(ServedFiles, MonthOfTheRunningDayAcrossAMonthsEnd) {
+  Appliance appliance;
+  writetext(appliance.dir.path("history"),
+            "[2026-02-28] wan 90000 9000 lan 5 5 \n[2026-03-30] wan 3000 300 lan 2 1 \n");
+  writetext(appliance.dir.path("day"), "[2026-03-31] wan 1000 200 lan 0 0 ");
+  ServedFiles files(appliance.setup());
+  MetricsInput march = files.metrics(*files.read());
+  EXPECT_EQ(4500, figure(march, "wan", &LabelFigures::month)->in);
+  EXPECT_EQ(550, figure(march, "wan", &LabelFigures::month)->out);
+  EXPECT_EQ(9, figure(march, "lan", &LabelFigures::month)->in);
+
+  writetext(appliance.dir.path("history"),
+            "[2026-02-28] wan 90000 9000 lan 5 5 \n[2026-03-30] wan 3000 300 lan 2 1 \n"
+            "[2026-03-31] wan 1500 250 lan 7 0 \n");
+  writetext(appliance.dir.path("today"), "wan 20 2 ");
+  writetext(appliance.dir.path("day"), "[2026-04-01] wan 20 2 ");
+  MetricsInput april = files.metrics(*files.read());
+  EXPECT_EQ(20, figure(april, "wan", &LabelFigures::month)->in);
+  EXPECT_EQ(2, figure(april, "wan", &LabelFigures::month)->out);
+  EXPECT_EQ(0, figure(april, "lan", &LabelFigures::month)->in);
+}
+
 // A today file cut in the middle of an item is read as the report reads it:
 // the cut item doesn't count, the day file's items stand in.
 TEST(ServedFiles, TornTodayFileAsTheReportReadsIt) {

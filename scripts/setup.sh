@@ -9,6 +9,7 @@ packages="g++ make cmake libgtest-dev googletest iptables iproute2 util-linux
 faketime procps psmisc openjdk-17-jdk-headless junit5 libjna-java clang
 libclang-rt-14-dev
 dpkg-dev fakeroot debhelper dh-dkms dkms lintian xz-utils kmod systemd groff-base man-db strace python3
+python3-yaml
 linux-headers-amd64 linux-source-6.1
 libmicrohttpd-dev libgnutls28-dev libcrypt-dev pkg-config prometheus chromium whois jq curl openssl
 qemu-system-x86 qemu-utils mmdebstrap e2fsprogs mawk"

@@ -55,7 +55,7 @@ cmake -S . -B build-sanitize -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DW
   >/dev/null
 cmake --build build-sanitize -j"$jobs"
 stage "sanitizer build"
-ctest --test-dir build-sanitize --output-on-failure -j"$jobs" --timeout 900 -E '^(dist|kernel|vm)[.]|^(exporter|tuntap|tcptune)[.]installed$|^daemon[.]flood_ipv6gone_'
+ctest --test-dir build-sanitize --output-on-failure -j"$jobs" --timeout 900 -E '^(dist|kernel|vm)[.]|^(exporter|tuntap|tcptune)[.]installed$|^fleet[.]agent_unit$|^daemon[.]flood_ipv6gone_'
 stage "sanitizer tests"
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DFUZZ=ON -DWITH_JNI=OFF -DWITH_BENCH=OFF \

@@ -8,6 +8,29 @@
 . "$(dirname "$0")/../lib/testlib.sh"
 source=$1 out=$2 work=$3
 
+if [ "${4:-}" = --agent ]; then
+    # The agent's own part of its scripts, without debhelper's unit code:
+    # the secret is made root's alone, kept over upgrades, dropped on purge.
+    control=$5
+    set -e
+    mount -t tmpfs tmpfs /etc
+    mount -t tmpfs tmpfs /var/lib
+    mkdir -p /etc/byteloom
+    own() { sed '/^# Automatically added by/,$d' "$control/$1" > "$control/$1.own"; }
+    own postinst
+    own postrm
+    sh "$control/postinst.own" configure
+    echo "configure: $(stat -c '%A %u %g' /etc/byteloom/agent.secret)"
+    echo keep > /etc/byteloom/agent.secret
+    sh "$control/postinst.own" configure 1.1
+    echo "again, kept: $(cat /etc/byteloom/agent.secret)"
+    sh "$control/postrm.own" remove
+    echo "remove: $(find /etc/byteloom -type f | sort | tr '\n' ' ' | sed 's/ $//')"
+    sh "$control/postrm.own" purge
+    echo "purge: $(find /etc/byteloom /var/lib/byteloom-agent 2>/dev/null | tr '\n' ' ')"
+    exit 0
+fi
+
 if [ "${4:-}" = --purge ]; then
     # In a private mount namespace: /etc and /var/lib are empty file systems
     # holding only what the case below puts there.
@@ -64,7 +87,8 @@ daemon=$out/byteloom_${version}_$arch.deb
 exporter=$out/byteloom-exporter_${version}_$arch.deb
 jni=$out/libbyteloom-jni_${version}_$arch.deb
 dkms=$out/byteloom-dummy-dkms_${version}_all.deb
-check "packages built" "$(printf '%s\n' "$daemon" "$dkms" "$exporter" "$jni" | sort)" \
+agent=$out/byteloom-agent_${version}_all.deb
+check "packages built" "$(printf '%s\n' "$daemon" "$dkms" "$exporter" "$jni" "$agent" | sort)" \
     "$(ls "$out"/*.deb | sort)"
 for deb in "$daemon" "$exporter" "$jni"; do
     name=$(dpkg-deb -f "$deb" Package)
@@ -84,12 +108,13 @@ depends "$daemon" "iptables libc6"
 depends "$exporter" "byteloom libc6 libmicrohttpd12"
 depends "$jni" "libc6"
 depends "$dkms" "dkms"
+depends "$agent" "byteloom-exporter prometheus"
 check "exporter needs this very byteloom" "byteloom (= $version)" \
     "$(dpkg-deb -f "$exporter" Depends | tr ',' '\n' | sed -n 's/^ *\(byteloom (.*)\)$/\1/p')"
 check "JNI package is multiarch" "same" "$(dpkg-deb -f "$jni" Multi-Arch)"
 
 # Each file in the one package it belongs to.
-for deb in "$daemon" "$exporter" "$jni" "$dkms"; do
+for deb in "$daemon" "$exporter" "$jni" "$dkms" "$agent"; do
     dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' |
         sed "s|^|$(dpkg-deb -f "$deb" Package) |"
 done > "$work/contents"
@@ -105,6 +130,10 @@ for entry in "./usr/sbin/byteloom -> ../lib/byteloom/byteloom" \
 done
 holds byteloom-exporter ./usr/bin/byteloom-exporter
 holds byteloom-exporter ./usr/lib/systemd/system/byteloom-exporter.service
+holds byteloom-exporter ./usr/share/byteloom-exporter/prometheus/byteloom-rules.yml
+holds byteloom-exporter ./usr/share/byteloom-exporter/grafana/byteloom-fleet.json
+holds byteloom-agent ./etc/byteloom/agent.yml
+holds byteloom-agent ./usr/lib/systemd/system/byteloom-agent.service
 holds libbyteloom-jni "./usr/lib/$multiarch/jni/libtuntap.so"
 holds libbyteloom-jni "./usr/lib/$multiarch/jni/libtcptune.so"
 for file in dkms.conf Kbuild dummy.c; do
@@ -116,7 +145,7 @@ check "files in more than one package" "" "$dups"
 
 # Stripped programs and libraries; their symbols in the -dbgsym packages.
 mkdir -p "$work/tree" "$work/debug"
-for deb in "$daemon" "$exporter" "$jni"; do
+for deb in "$daemon" "$exporter" "$jni" "$agent"; do
     dpkg-deb -x "$deb" "$work/tree"
 done
 for deb in "$out"/debug/*.deb; do
@@ -137,8 +166,14 @@ grep -qx 'ExecStart=/usr/sbin/byteloom' "$work/tree/usr/lib/systemd/system/bytel
 grep -q '^ExecStart=/usr/bin/byteloom-exporter ' "$work/tree/usr/lib/systemd/system/byteloom-exporter.service" ||
     fail "packaged exporter unit: $(grep Exec "$work/tree/usr/lib/systemd/system/byteloom-exporter.service")"
 
+agentunit=$work/tree/usr/lib/systemd/system/byteloom-agent.service
+for line in 'ExecStart=/usr/bin/prometheus --enable-feature=agent --config.file=/etc/byteloom/agent.yml ' \
+    'LoadCredential=secret:/etc/byteloom/agent.secret'; do
+    grep -q "^$line" "$agentunit" || fail "packaged agent unit lacks $line"
+done
+
 # Maintainer scripts: debhelper's own unit and DKMS code, valid sh.
-for deb in "$daemon" "$exporter" "$dkms"; do
+for deb in "$daemon" "$exporter" "$dkms" "$agent"; do
     name=$(dpkg-deb -f "$deb" Package)
     dpkg-deb -e "$deb" "$work/control-$name"
     for script in "$work/control-$name"/*inst "$work/control-$name"/*rm; do
@@ -156,6 +191,18 @@ for name in byteloom byteloom-exporter; do
     grep -q "deb-systemd-helper purge '$name.service'" "$work/control-$name/postrm" ||
         fail "$name postrm does not forget $name.service on purge"
 done
+# The agent's unit is installed, neither enabled nor started; its
+# configuration is a conffile.
+grep -q "deb-systemd-helper purge 'byteloom-agent.service'" "$work/control-byteloom-agent/postrm" ||
+    fail "byteloom-agent postrm does not forget its unit on purge"
+# debhelper's code for a unit not enabled: it only keeps an administrator's
+# enabling across upgrades (it acts only where the unit was installed before).
+grep -q "if deb-systemd-helper debian-installed 'byteloom-agent.service'; then" \
+    "$work/control-byteloom-agent/postinst" || fail "byteloom-agent postinst may enable its unit"
+if grep -q "deb-systemd-invoke" "$work/control-byteloom-agent/postinst"; then
+    fail "byteloom-agent postinst starts its unit"
+fi
+check "the agent's conffile" /etc/byteloom/agent.yml "$(cat "$work/control-byteloom-agent/conffiles")"
 grep -q 'dkms' "$work/control-byteloom-dummy-dkms/postinst" || fail "DKMS package postinst runs no dkms"
 grep -q 'dkms remove' "$work/control-byteloom-dummy-dkms/prerm" || fail "DKMS package prerm runs no dkms remove"
 
@@ -166,6 +213,11 @@ if [ "$(id -u)" -eq 0 ] && unshare -m true 2> /dev/null; then
     check "what postrm leaves" "remove: /etc/byteloom /etc/byteloom/byteloom.conf /var/lib/byteloom /var/lib/byteloom/history 
 purge: 
 purge, written by hand: /etc/byteloom /etc/byteloom/byteloom.conf " "$result"
+    result=$(unshare -m sh "$0" "$source" "$out" "$work" --agent "$work/control-byteloom-agent")
+    check "the agent's secret" "configure: -rw------- 0 0
+again, kept: keep
+remove: /etc/byteloom/agent.secret
+purge: " "$result"
 else
     echo "note: not root, postrm's purge not run"
 fi

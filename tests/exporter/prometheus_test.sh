@@ -2,17 +2,17 @@
 # A real Prometheus scrapes the exporter every second; its HTTP API must then
 # hold byteloom_bytes_total as the daemon's files give it, a label with a
 # quote, a backslash and non-ASCII letters included. promtool lints both
-# exposition formats and the README's alert rules, which Prometheus loads:
+# exposition formats and the shipped rules, which Prometheus loads:
 # a today file left unwritten makes the stale-daemon alert pending. Runs in a
 # private network namespace: loopback only.
-# usage: prometheus_test.sh BYTELOOM_EXPORTER WORKDIR README
+# usage: prometheus_test.sh BYTELOOM_EXPORTER WORKDIR RULES
 set -u
 . "$(dirname "$0")/../lib/testlib.sh"
 innetns "$@"
 ip link set lo up
 command -v prometheus >/dev/null && command -v promtool >/dev/null || skip "prometheus is not installed"
 exporter=$1
-readme=$3
+rules=$3
 work=$(mktemp -d "$2/prometheus.XXXXXX")
 pids=""
 cleanup() {
@@ -49,10 +49,9 @@ check "OpenMetrics ends in # EOF" "# EOF" "$(tail -n 1 "$work/open.prom")"
 lint=$(promtool check metrics < "$work/open.prom" 2>&1 | grep -v '^byteloom_\(bytes\|read_errors\)_total no help text$')
 check "promtool on OpenMetrics" "" "$lint"
 
-# The README's alert rules: the YAML block that starts with "groups:".
-awk '/^```yaml$/ { block = 1; first = 1; next } /^```$/ { block = 0 }
-     block && first { keep = ($0 == "groups:"); first = 0 } block && keep' "$readme" > "$work/rules.yml"
-grep -q 'alert: ByteloomStale' "$work/rules.yml" || die "no alert rules found in $readme"
+# The shipped rules, with the alerts.
+cp "$rules" "$work/rules.yml"
+grep -q 'alert: ByteloomStale' "$work/rules.yml" || die "no alert rules found in $rules"
 lint=$(promtool check rules "$work/rules.yml" 2>&1) || fail "promtool check rules: $lint"
 # The daemon stopped ten minutes ago: it wrote the today file and, at its
 # stop, the day file for the last time then.
