@@ -16,7 +16,7 @@ std::string labelof(int i) {
 
 // The parser's cases are beside it in format/; here, that its result reaches
 // the daemon's table and paths, and that a refusal leaves no table.
-TEST(StartupOutput, FillsTheTableAndThePaths) {
+TEST(InterfaceTable, FillsTheTableAndThePaths) {
   ASSERT_EQ(0, init_ifinfoarr(output("eth0 eth1:0x2:10.8.0.1", "wan").c_str()));
   ASSERT_EQ(2, ifinfoarrsize);
   EXPECT_STREQ("0x2", ifinfoarrptr[1].matchval);

@@ -17,7 +17,7 @@ void maketable(const char* specs, const char* labels) {
   ASSERT_EQ(0, init_ifinfoarr(text.c_str()));
 }
 
-TEST(Sampling, WorkedExampleThroughTheTable) {
+TEST(TableSampling, WorkedExampleThroughTheTable) {
   maketable("eth0 eth1:0x2:10.8.0.1 eth1", "LAN VPN WAN");
   for (IfInfo& record : iftable()) record.cur_in = record.day_out = 7;
   std::string listing = readtestdata("worked_listing.txt");
@@ -35,7 +35,7 @@ TEST(Sampling, WorkedExampleThroughTheTable) {
   EXPECT_EQ(307, t[2].day_out);
 }
 
-TEST(Sampling, EmptyListingZeroesIntervalKeepsDay) {
+TEST(TableSampling, EmptyListingZeroesIntervalKeepsDay) {
   maketable("eth0", "LAN");
   ifinfoarrptr[0] = {{}, {}, {}, {}, 5, 6, 7, 8};
   std::strcpy(ifinfoarrptr[0].ifname, "eth0");
