@@ -68,7 +68,7 @@ rm -rf "$out" "$work"
 # scripts/test.sh builds the packages once, with this same command, for this
 # test and the VM stage alike, and names them in BYTELOOM_PACKAGES.
 if [ -n "${BYTELOOM_PACKAGES:-}" ] && ls "$BYTELOOM_PACKAGES"/*.deb > /dev/null 2>&1; then
-    mkdir -p "$out"
+    mkdir -p "$out" "$work"
     cp -r "$BYTELOOM_PACKAGES"/. "$out"
 else
     sh "$source/scripts/build-packages.sh" "$out" "$work" > /dev/null || {
