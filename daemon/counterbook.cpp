@@ -39,7 +39,7 @@ CounterEntry* findprevious(CounterBook& previous, const CounterBook& next, bool&
 
 bool CounterBook::add(bool outbound, std::string_view rule, int64_t bytes) {
   if (size == kbookentries || rule.size() > kbooktext - textsize) return false;
-  memcpy(text + textsize, rule.data(), rule.size());
+  if (!rule.empty()) memcpy(text + textsize, rule.data(), rule.size());
   entries[size] = {rulehash(outbound, rule),
                    static_cast<uint32_t>(textsize),
                    static_cast<uint32_t>(rule.size()),
