@@ -93,6 +93,26 @@ bool norows(const PeriodReport& report) {
   return true;
 }
 
+bool norows(const IntervalReport& report) {
+  for (const IntervalRow& row : report.rows)
+    if (row.recorded) return false;
+  return true;
+}
+
+// Prints a built view as the options ask; "nothing to show" when no row has
+// figures.
+template <typename Built, typename Json, typename Table, typename ChartOf>
+int showbuilt(const Options& options, const Built& report, Problems& problems, Json json,
+              Table table, ChartOf chartof) {
+  printproblems(problems);
+  std::optional<Chart> chart;
+  if (options.output == Output::svg) chart = chartof(report, options.units);
+  int status = show(options,
+                    options.output == Output::json ? json(report) : table(report, options.units),
+                    chart ? &*chart : nullptr);
+  return status == kshown && norows(report) ? nothingtoshow() : status;
+}
+
 // The month and year views fold the history while reading it: years of
 // lines are never held at once.
 int showperiods(const Options& options, const FileSetup& setup, LocalClock now,
@@ -100,26 +120,13 @@ int showperiods(const Options& options, const FileSetup& setup, LocalClock now,
   Period period = options.view == View::years ? Period::year : Period::month;
   int count = options.periods > 0 ? options.periods : period == Period::month ? 12 : 0;
   PeriodReport report = loadperiods(setup, period, count, now, options.labels, problems);
-  printproblems(problems);
-  std::optional<Chart> chart;
-  if (options.output == Output::svg) chart = periodchart(report, options.units);
-  int status = show(options,
-                    options.output == Output::json ? formatperiodsjson(report)
-                                                   : formatperiodtable(report, options.units),
-                    chart ? &*chart : nullptr);
-  return status == kshown && norows(report) ? nothingtoshow() : status;
+  return showbuilt(options, report, problems, formatperiodsjson, formatperiodtable, periodchart);
 }
 
 std::vector<FiveMinRecord> loadsnapshots(const FileSetup& setup, Problems& problems) {
   std::string path = fiveminpath(setup.historyfile);
   std::optional<std::string> text = readfiveminutefile(path, problems);
   return text ? parsesnapshots(*text, path, problems) : std::vector<FiveMinRecord>{};
-}
-
-bool norows(const IntervalReport& report) {
-  for (const IntervalRow& row : report.rows)
-    if (row.recorded) return false;
-  return true;
 }
 
 // The hour and five-minute views: the last intervals up to the running one,
@@ -132,14 +139,8 @@ int showintervals(const Options& options, const FileSetup& setup, LocalClock now
                                      : lastintervals(now, grain, effectiveintervals(options));
   IntervalReport report =
       buildintervals(figures, snapshots, grain, range, now, options.labels, problems);
-  printproblems(problems);
-  std::optional<Chart> chart;
-  if (options.output == Output::svg) chart = intervalchart(report, options.units);
-  int status = show(options,
-                    options.output == Output::json ? formatintervalsjson(report)
-                                                   : formatintervaltable(report, options.units),
-                    chart ? &*chart : nullptr);
-  return status == kshown && norows(report) ? nothingtoshow() : status;
+  auto json = [](const IntervalReport& built) { return formatintervalsjson(built); };
+  return showbuilt(options, report, problems, json, formatintervaltable, intervalchart);
 }
 
 int showscripted(const Options& options, const Figures& figures, LocalClock now,

@@ -25,6 +25,20 @@ std::string isodate(int daysago) {
   return run("date -d '" + std::to_string(daysago) + " days ago' +%F | tr -d '\\n'");
 }
 
+// The exporter's answer to path and what the report command prints: a pair
+// read across a turn of the clock (a second for the month's estimate and the
+// rates, an interval for the running one) is read again.
+std::pair<HttpAnswer, std::string> answerandprinted(unsigned port, const std::string& path,
+                                                    const std::string& command) {
+  HttpAnswer answer;
+  std::string printed;
+  for (int attempt = 0; attempt < 3 && (attempt == 0 || printed != answer.body); ++attempt) {
+    answer = httpget(port, path);
+    printed = run(command + " 2>/dev/null");
+  }
+  return {answer, printed};
+}
+
 // The four file options naming rate, today, day and history in dir.
 std::vector<std::string> fileoptions(const std::string& dir) {
   return {"--rate-file", dir + "/rate", "--today-file",   dir + "/today",
@@ -64,16 +78,9 @@ TEST(Views, SameAsTheReport) {
       {"/chart.svg?days=45", "--days 45 --svg -"},
       {"/api/rates", "--live --json --count 1"},
   };
-  // The running month's estimate and the rates' clock move with the second: a pair read
-  // across a second's turn is read again.
   auto compare = [&](const auto& pairs, const std::string& today) {
     for (const auto& [path, options] : pairs) {
-      HttpAnswer answer;
-      std::string printed;
-      for (int attempt = 0; attempt < 3 && (attempt == 0 || printed != answer.body); ++attempt) {
-        answer = httpget(exporter.port(), path);
-        printed = run(report + " " + options + " 2>/dev/null");
-      }
+      auto [answer, printed] = answerandprinted(exporter.port(), path, report + " " + options);
       EXPECT_EQ(200, answer.status) << path;
       EXPECT_EQ(printed, answer.body) << path << " with today file '" << today << "'";
     }
@@ -171,15 +178,8 @@ TEST(Views, HoursSameAsTheReport) {
       {"/api/fiveminutes", "--fiveminutes --json"},
       {"/api/fiveminutes?count=600", "--fiveminutes 600 --json"},
   };
-  // The running interval moves on with the clock: a pair read across its
-  // turn is read again.
   for (const auto& [path, options] : cases) {
-    HttpAnswer answer;
-    std::string printed;
-    for (int attempt = 0; attempt < 3 && (attempt == 0 || printed != answer.body); ++attempt) {
-      answer = httpget(exporter.port(), path);
-      printed = run(report + " " + options + " 2>/dev/null");
-    }
+    auto [answer, printed] = answerandprinted(exporter.port(), path, report + " " + options);
     EXPECT_EQ(200, answer.status) << path;
     EXPECT_EQ(printed, answer.body) << path;
     EXPECT_NE(std::string::npos, answer.body.find("\"traffic\": {\"wan\"")) << path;

@@ -43,6 +43,19 @@ finish() {
     echo "all checks passed"
 }
 
+# checkunit UNITFILE MAXEXPOSURE: systemd-analyze verifies the unit file and
+# scores its exposure at most MAXEXPOSURE.
+checkunit() {
+    out=$(systemd-analyze verify --man=no "$1" 2>&1)
+    check "systemd-analyze verify $(basename "$1")" "0:" "$?:$out"
+    score=$(systemd-analyze security --offline=true "$1" 2>&1 |
+        sed -n "s/.*Overall exposure level for $(basename "$1"): \([0-9.]*\).*/\1/p")
+    echo "exposure level of $(basename "$1"): $score"
+    [ -n "$score" ] || { fail "systemd-analyze security gave no score"; return; }
+    awk -v score="$score" -v most="$2" 'BEGIN { exit !(score <= most) }' ||
+        fail "exposure level $score is over $2"
+}
+
 # fake_iptables DIR: installs the fake iptables as DIR/iptables and
 # DIR/ip6tables; they serve the listings queued in DIR/../listings and
 # DIR/../listings6 (see fake-iptables.sh).
