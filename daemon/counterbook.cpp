@@ -74,7 +74,11 @@ Growth countgrowth(std::string_view listing, bool whole, std::span<IfInfo> table
   for (size_t i = 0; i < previous.size; ++i) {
     const CounterEntry& entry = previous.entries[i];
     bool listedwhole = whole && (entry.outbound ? listed.out : listed.in);
-    if (entry.taken || listedwhole) continue;
+    if (entry.taken) continue;
+    if (listedwhole) {
+      ++growth.gone;
+      continue;
+    }
     if (next.add(entry.outbound, previous.ruleof(entry), entry.bytes))
       ++growth.kept;
     else

@@ -51,6 +51,7 @@ struct Growth {
   int newrules = 0;  // rules the previous reading didn't have: counted whole
   int wentdown = 0;  // counters below the previous reading: zeroed by someone else
   int kept = 0;      // rules of a chain not listed whole, kept from the previous reading
+  int gone = 0;      // rules of the previous reading missing from a chain listed whole
   int dropped = 0;   // rules that did not fit the book: they count whole when they come back
 };
 

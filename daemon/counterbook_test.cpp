@@ -94,6 +94,7 @@ TEST(GrowthCounting, RulesOfAChainNotListedWholeAreKept) {
       r.count("Chain RTCHARTS_IN (1 references)\n" + inrule(1150, "eth0") + inrule(2500, "eth1"));
   EXPECT_EQ(1, inonly.kept);
   EXPECT_EQ(0, inonly.newrules);
+  EXPECT_EQ(0, inonly.gone);
   EXPECT_EQ(500, r.table[1].cur_in);
   r.count(bothchains(inrule(1150, "eth0") + inrule(2500, "eth1"), outrule(320, "eth0")));
   EXPECT_EQ(20, r.table[0].cur_out);
@@ -102,7 +103,9 @@ TEST(GrowthCounting, RulesOfAChainNotListedWholeAreKept) {
   EXPECT_EQ(320, r.table[0].day_out);
   // A rule gone from a chain listed whole is forgotten: set up again, it
   // starts at 0 and counts whole.
-  r.count(bothchains(inrule(1150, "eth0"), outrule(320, "eth0")));
+  Growth gone = r.count(bothchains(inrule(1150, "eth0"), outrule(320, "eth0")));
+  EXPECT_EQ(1, gone.gone);
+  EXPECT_EQ(0, gone.kept);
   Growth back =
       r.count(bothchains(inrule(1150, "eth0") + inrule(9000, "eth1"), outrule(320, "eth0")));
   EXPECT_EQ(1, back.newrules);

@@ -36,6 +36,7 @@ constexpr const char kipv6lookcmd[] =
     "ip6tables -t mangle -xvnL RTCHARTS_IN 2>/dev/null && "
     "ip6tables -t mangle -xvnL RTCHARTS_OUT 2>/dev/null";
 constexpr int64_t klookagainns = 60'000'000'000;
+constexpr int kmaxrelistings = 3;
 constexpr long long kseconds = klistingtimeoutns / 1'000'000'000;
 
 // A family's commands, counting and two readings, used in turn as the
@@ -160,6 +161,34 @@ void saynotcounted(CaptureEnd end) {
             kcapturesize - 2);
 }
 
+// What the listing in the family's capture would count against the previous
+// reading, counted nowhere.
+Growth dryrun(Family& family) {
+  return countgrowth(family.capture, true, {}, family.anydest, family.books[family.latest],
+                     family.books[family.latest ^ 1]);
+}
+
+bool changesrules(const Growth& growth) { return growth.newrules > 0 || growth.gone > 0; }
+
+// iptables-nft reads the kernel's rules without a snapshot: a listing taken
+// while another program changes the chains can show a rule twice or miss one
+// (about once in 6,000 listings during a run of byteloom-chains up). A rule
+// shown anew counts whole, and so does a missed one when it is listed again,
+// so a listing that adds or loses rules is taken again until two in a row
+// agree. Until they do the cycle counts nothing, which loses nothing on
+// counters that are not zeroed: the next reading counts their growth.
+bool settled(Family& family, const CaptureLimits& limits) {
+  Growth seen = dryrun(family);
+  for (int again = 0; changesrules(seen) && again < kmaxrelistings; ++again) {
+    if (capturecommand(commandof(family), family.capture, limits) != CaptureEnd::whole)
+      return false;
+    Growth next = dryrun(family);
+    if (next.newrules == seen.newrules && next.gone == seen.gone) return true;
+    seen = next;
+  }
+  return !changesrules(seen);
+}
+
 void count(Family& family, bool whole) {
   if (family.counting == Counting::growth)
     countgrowthof(family, family.capture, whole);
@@ -192,6 +221,8 @@ int listandcount(Family& family, const CaptureLimits& limits) {
     return 0;
   }
   if (end != CaptureEnd::whole) saycutshort(family, end);
+  if (end == CaptureEnd::whole && family.counting == Counting::growth && !settled(family, limits))
+    return 0;
   count(family, end == CaptureEnd::whole);
   if (family.lookcommand != nullptr && end == CaptureEnd::whole && !bothchains(family.capture)) {
     family.present = false;

@@ -91,4 +91,27 @@ TEST_F(SavedReadings, ATornFileIsIgnored) {
   EXPECT_EQ("[2026-03-07] wan 1150 0 lan 0 0 ", endday());
 }
 
+// A listing taken while another program changes the chains can show a rule
+// twice or miss one; neither is counted as a rule set up anew.
+TEST_F(SavedReadings, AListingTornByAChangeOfTheChainsCountsNothingTwice) {
+  savedreadings("-", thisnetns(), "0");
+  sb.start();
+  ASSERT_TRUE(Sandbox::waitfor([&] { return sb.read("today") == "wan 1050 0 lan 0 0 "; }))
+      << sb.read("today") << sb.stderror();
+  auto servedonce = [&](const std::string& rules) {
+    sb.queue("RTCHARTS_IN", rules);
+    return Sandbox::waitfor([&] { return !std::filesystem::exists(sb.path("listings/RTCHARTS_IN")); });
+  };
+  auto growsto = [&](int bytes, const std::string& today) {
+    sb.write("listings/.always", inrule(bytes, "eth0"));
+    std::filesystem::rename(sb.path("listings/.always"), sb.path("listings/RTCHARTS_IN.always"));
+    return Sandbox::waitfor([&] { return sb.read("today") == today; });
+  };
+  ASSERT_TRUE(servedonce(inrule(150, "eth0") + inrule(150, "eth0")));
+  ASSERT_TRUE(growsto(160, "wan 1060 0 lan 0 0 ")) << sb.read("today");
+  ASSERT_TRUE(servedonce(""));
+  ASSERT_TRUE(growsto(170, "wan 1070 0 lan 0 0 ")) << sb.read("today");
+  EXPECT_EQ("[2026-03-07] wan 1070 0 lan 0 0 ", endday());
+}
+
 }  // namespace

@@ -2,7 +2,7 @@
 # Stands in for iptables in the daemon's system tests. It serves the listing
 # queued for the chain (the last argument) once, as "-L -Z" would: a queued
 # file is consumed, so the next call reports nothing new. A file named
-# CHAIN.always is served on every call instead. A hang file queued for the
+# CHAIN.always is served on every call that finds nothing queued. A hang file queued for the
 # chain is served once too, and then the call hangs, as a stuck backend
 # would, in a child that keeps the output open (its pid in hung.pid).
 # Installed as ip6tables, it serves listings6 instead, and has no chains
@@ -26,11 +26,11 @@ fi
 queue="$listings/$chain"
 echo "Chain $chain (1 references)"
 echo "    pkts      bytes target     prot opt in     out     source               destination"
-if [ -f "$queue.always" ]; then
-  cat "$queue.always"
-elif mv "$queue" "$queue.$$" 2>/dev/null; then
+if mv "$queue" "$queue.$$" 2>/dev/null; then
   cat "$queue.$$"
   rm -f "$queue.$$"
+elif [ -f "$queue.always" ]; then
+  cat "$queue.always"
 fi
 if mv "$queue.hang" "$queue.hang.$$" 2>/dev/null; then
   cat "$queue.hang.$$"
